@@ -3,26 +3,20 @@
 namespace vard::link {
 namespace {
 
-HANDLE g_apiMutex = nullptr;
-
-// Created once, even when the first calls arrive on several threads at once:
-// the loser of the race closes its own mutex and uses the winner's.
-HANDLE ApiMutex() {
-  HANDLE m = static_cast<HANDLE>(InterlockedCompareExchangePointer(&g_apiMutex, nullptr, nullptr));
-  if (m) return m;
-  HANDLE fresh = CreateMutexA(nullptr, FALSE, nullptr);
-  HANDLE prior = static_cast<HANDLE>(InterlockedCompareExchangePointer(&g_apiMutex, fresh, nullptr));
-  if (prior) {
-    CloseHandle(fresh);
-    return prior;
-  }
-  return fresh;
-}
+// The API lock orders every framed call of the process and waits without
+// limit. It is a critical section, not a kernel mutex: the same ordering
+// (and the same recursion by one thread), but an uncontended call never
+// leaves user mode, which matters when a request itself costs only tens of
+// microseconds. Being a static, it exists before any thread can call in.
+struct ApiCriticalSection {
+  CRITICAL_SECTION section;
+  ApiCriticalSection() { InitializeCriticalSection(&section); }
+} g_apiLock;
 
 }  // namespace
 
-ApiLock::ApiLock() { WaitForSingleObject(ApiMutex(), INFINITE); }
-ApiLock::~ApiLock() { ReleaseMutex(g_apiMutex); }
+ApiLock::ApiLock() { EnterCriticalSection(&g_apiLock.section); }
+ApiLock::~ApiLock() { LeaveCriticalSection(&g_apiLock.section); }
 
 namespace {
 

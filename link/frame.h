@@ -23,14 +23,16 @@ class ApiLock {
 };
 
 // The general frame: `preset` is the result when the guarded part faults,
-// `notReady` when there is no connection or no registration.
+// `notReady` when there is no connection, no registration, or no request
+// block (a server that never attached leaves the connection registered but
+// unusable); then nothing is sent.
 template <class Result, class Routine>
 Result Framed(Result preset, Result notReady, Routine&& routine) {
   ApiLock lock;
   Result result = preset;
   SehGuard([&] {
     ServerConnection* c = GetConnection();
-    if (c && c->InitCount() > 0) {
+    if (c && c->InitCount() > 0 && c->BlockView()) {
       result = routine(*c);
     } else {
       result = notReady;

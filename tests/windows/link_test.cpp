@@ -114,6 +114,16 @@ TEST(Link, ServerWindowThatAppearsLateIsFound) {
   ExitDataManager();
 }
 
+TEST(Link, ServerWindowAfterTheDeadlineIsNotUsed) {
+  FakeServer server(10600);
+  InitDataManager();  // gives up after 10 s: no block, no attach
+  EXPECT_EQ(DeleteVariable("x"), vardNotInitialized);
+  server.WaitForWindow();
+  EXPECT_EQ(DeleteVariable("x"), vardNotInitialized);  // no second look-up
+  EXPECT_TRUE(server.Codes().empty());
+  ExitDataManager();
+}
+
 TEST(Link, ReplyCodeIsTheLowSixteenBits) {
   FakeServer server;
   InitDataManager();

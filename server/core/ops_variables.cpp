@@ -1,0 +1,109 @@
+// Variable queries and deletion: GetType, GetDescription, DeleteSubTree,
+// DeleteVariable, and the two waveform tests.
+#include <iterator>
+
+#include "server/core/dispatch.h"
+#include "server/core/names.h"
+#include "server/core/pool.h"
+#include "server/core/request_io.h"
+
+namespace vard::server {
+namespace {
+
+using proto::ScalarRequest;
+using proto::VariableRequest;
+using proto::WaveformRequest;
+
+std::uint32_t GetType(const RequestContext& ctx) {
+  // GetType announces only 4 bytes, but the library cleared and filled the
+  // whole record, so reading all of it is safe.
+  const auto req = ReadRecord<WaveformRequest>(ctx.block);
+  const std::string_view name = FieldText(req.Name);
+  if (!IsValidName(name)) return kInvalidName;
+  VarType type;
+  {
+    const auto pool = ctx.pool.Read();
+    const Variable* v = pool.Find(name);
+    if (v == nullptr) return kNoSuchObject;
+    type = v->Type();
+  }
+  WriteValue(ctx.block, offsetof(WaveformRequest, Type), static_cast<std::int16_t>(type));
+  return kOK;
+}
+
+std::uint32_t GetDescription(const RequestContext& ctx) {
+  const auto req = ReadRecord<ScalarRequest>(ctx.block);
+  const std::string_view name = FieldText(req.Name);
+  if (!IsValidName(name)) return kInvalidName;
+  const auto pool = ctx.pool.Read();
+  const Variable* v = pool.Find(name);
+  if (v == nullptr) return kNoSuchObject;
+  WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, Description), v->description);
+  return kOK;
+}
+
+std::uint32_t DeleteVariable(const RequestContext& ctx) {
+  const auto req = ReadRecord<VariableRequest>(ctx.block);
+  const std::string_view name = FieldText(req.Name);
+  if (!IsValidName(name)) return kInvalidName;
+  auto pool = ctx.pool.Write();
+  const Variable* v = pool.Find(name);
+  if (v == nullptr) return kNoSuchObject;
+  if (v->OpenForWriting()) return kProcNotAllowed;
+  pool.Erase(name);
+  return kOK;
+}
+
+// Removes the subtree as far as it can: a waveform open for writing stays,
+// the rest goes, and the answer tells that something stayed.
+std::uint32_t DeleteSubTree(const RequestContext& ctx) {
+  const auto req = ReadRecord<VariableRequest>(ctx.block);
+  const std::string_view prefix = FieldText(req.NavigatorPathName);
+  // An empty prefix would be the whole pool; nobody means that by accident
+  // of an empty text field, so it is refused.
+  // A prefix that fills the whole field without a NUL is longer than the
+  // library ever sends; it is refused like any name or path that long.
+  if (prefix.empty() || prefix.size() >= sizeof req.NavigatorPathName || !IsValidPath(prefix)) {
+    return kInvalidName;
+  }
+  auto pool = ctx.pool.Write();
+  bool matched = false;
+  bool kept = false;
+  pool.EraseIf([&](const Variable& v) {
+    if (!PathInSubtree(v.path, prefix)) return false;
+    matched = true;
+    if (v.OpenForWriting()) {
+      kept = true;
+      return false;
+    }
+    return true;
+  });
+  if (!matched) return kNoSuchObject;
+  return kept ? kProcNotAllowed : kOK;
+}
+
+// The waveform tests answer a truth value instead of a reply code.
+template <DataType Wanted>
+std::uint32_t IsWaveformOf(const RequestContext& ctx) {
+  const auto req = ReadRecord<VariableRequest>(ctx.block);
+  const std::string_view name = FieldText(req.Name);
+  if (!IsValidName(name)) return 0;
+  const auto pool = ctx.pool.Read();
+  const Variable* v = pool.Find(name);
+  return v != nullptr && v->kind == Kind::Waveform && v->data_type == Wanted ? 1 : 0;
+}
+
+constexpr OpEntry kOps[] = {
+    {proto::kGetType, GetType},
+    {proto::kGetDescription, GetDescription},
+    {proto::kDeleteSubTree, DeleteSubTree},
+    {proto::kDeleteVariable, DeleteVariable},
+    {proto::kIsDigitalWaveform, IsWaveformOf<DataType::Digital>, ReplyKind::TruthValue},
+    {proto::kIsIntegerWaveform, IsWaveformOf<DataType::Integer>, ReplyKind::TruthValue},
+};
+
+}  // namespace
+
+std::span<const OpEntry> VariableOps() { return kOps; }
+
+}  // namespace vard::server

@@ -1,0 +1,134 @@
+// The data pool: every variable of every client, in one place.
+//
+// One Pool lives in the host process and all clients' sessions share it.
+// Requests of different clients run on different threads, so the pool is
+// guarded by one reader/writer lock: a request takes a ReadView (shared) or a
+// WriteView (exclusive) once and does all its work under that one hold, so it
+// sees the pool in one consistent state and readers never wait for readers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include "server/core/codes.h"
+#include "server/core/names.h"
+
+namespace vard::server {
+
+class WaveformData;  // sample storage, owned by the waveform family
+
+enum class Kind : std::uint8_t { Number, String, Waveform };
+
+// Held (through a shared_ptr) by whoever has a waveform open for writing; the
+// variable keeps only a weak_ptr, so the claim ends by itself when the writer
+// goes away, however it goes away, without the writer touching the pool.
+struct WriteClaim {
+  std::uint64_t session_id = 0;
+};
+
+struct Variable {
+  std::string name;  // as created; the pool's key, never change it in place
+  std::string path;  // as created; empty is the root
+  std::string description;
+  Kind kind = Kind::Number;
+
+  // Kind::Number
+  double value = 0.0;
+  std::string units;
+
+  // Kind::String
+  std::string text;
+
+  // Kind::Waveform. `data_type` must agree with `waveform`; the waveform
+  // family sets both.
+  std::shared_ptr<const WaveformData> waveform;
+  DataType data_type = DataType::Float;
+  std::weak_ptr<const WriteClaim> writer;
+
+  bool OpenForWriting() const noexcept { return kind == Kind::Waveform && !writer.expired(); }
+  VarType Type() const noexcept;
+};
+
+class Pool {
+  using Map = std::unordered_map<std::string, Variable, FoldedHash, FoldedEqual>;
+
+ public:
+  // Shared access for the life of the view.
+  class ReadView {
+   public:
+    const Variable* Find(std::string_view name) const {
+      const auto it = map_->find(name);
+      return it == map_->end() ? nullptr : &it->second;
+    }
+    std::size_t Size() const noexcept { return map_->size(); }
+    // f(const Variable&) for every variable, in no particular order.
+    template <class F>
+    void ForEach(F&& f) const {
+      for (const auto& entry : *map_) f(entry.second);
+    }
+
+   private:
+    friend class Pool;
+    ReadView(std::shared_mutex& m, const Map& map) : lock_(m), map_(&map) {}
+    std::shared_lock<std::shared_mutex> lock_;
+    const Map* map_;
+  };
+
+  // Exclusive access for the life of the view.
+  class WriteView {
+   public:
+    Variable* Find(std::string_view name) {
+      const auto it = map_->find(name);
+      return it == map_->end() ? nullptr : &it->second;
+    }
+    std::size_t Size() const noexcept { return map_->size(); }
+    // Adds `v` unless its name (in any case) is taken; the stored variable,
+    // or nullptr when the name was taken and nothing changed.
+    Variable* Insert(Variable v);
+    bool Erase(std::string_view name) {
+      const auto it = map_->find(name);
+      if (it == map_->end()) return false;
+      map_->erase(it);
+      return true;
+    }
+    // Removes every variable for which pred(const Variable&) holds.
+    template <class Pred>
+    std::size_t EraseIf(Pred&& pred) {
+      return std::erase_if(*map_, [&](const auto& entry) { return pred(entry.second); });
+    }
+    template <class F>
+    void ForEach(F&& f) {
+      for (auto& entry : *map_) f(entry.second);
+    }
+
+   private:
+    friend class Pool;
+    WriteView(std::shared_mutex& m, Map& map) : lock_(m), map_(&map) {}
+    std::unique_lock<std::shared_mutex> lock_;
+    Map* map_;
+  };
+
+  Pool() = default;
+  Pool(const Pool&) = delete;
+  Pool& operator=(const Pool&) = delete;
+
+  ReadView Read() const { return ReadView(mutex_, map_); }
+  WriteView Write() { return WriteView(mutex_, map_); }
+
+  // Every variable, one line each, sorted by folded name: for diagnostics and
+  // for tests that must show a request changed nothing.
+  std::string Dump() const;
+
+ private:
+  mutable std::shared_mutex mutex_;
+  Map map_;
+};
+
+}  // namespace vard::server

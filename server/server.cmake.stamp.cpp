@@ -1,1 +1,0 @@
-// Keeps the pool library non-empty while its parts are being added.

@@ -1,0 +1,279 @@
+// The waveform store: layout rules, conversions, reductions, and that
+// snapshots never see a writer's changes before it publishes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "server/core/waveform.h"
+
+namespace vard::server {
+namespace {
+
+using namespace waveform_rc;
+using Snap = std::shared_ptr<const WaveformData>;
+
+Snap Make(std::int16_t type) {
+  Snap s;
+  EXPECT_EQ(WaveformData::Create(type, &s), kOK);
+  return s;
+}
+
+template <class T>
+std::uint16_t Put(WaveformWriter& w, std::int32_t first, const std::vector<T>& v) {
+  return w.Write(first, first + static_cast<std::int32_t>(v.size()) - 1, v.data(),
+                 v.size() * sizeof(T));
+}
+
+// Reads as T (float for dataType 4, 16-bit otherwise); empty on failure.
+template <class T>
+std::vector<T> Get(const WaveformData& d, int block, std::int32_t first, std::int32_t last,
+                   std::uint16_t r = 1,
+                   std::int16_t type = sizeof(T) == 4 ? kSampleFloat : kSampleInteger) {
+  std::vector<T> out(static_cast<std::size_t>(WaveformData::ReadElementCount(last - first + 1, r)));
+  std::size_t got = 0;
+  if (d.Read(block, first, last, r, type, out.data(), out.size() * sizeof(T), &got) != kOK)
+    return {};
+  EXPECT_EQ(got, out.size() * sizeof(T));
+  return out;
+}
+
+std::vector<float> Ramp(std::int32_t n, float from = 0) {
+  std::vector<float> v(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i)
+    v[static_cast<std::size_t>(i)] = from + static_cast<float>(i);
+  return v;
+}
+
+TEST(WaveformStore, RoundTripsEachTypeAcrossChunks) {
+  const std::int32_t n = kChunkSamples + 100;
+  std::vector<float> f = Ramp(n, 0.5f);
+  std::vector<std::int16_t> s(static_cast<std::size_t>(n));
+  for (std::int32_t i = 0; i < n; ++i)
+    s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 7);
+  for (std::int16_t type : {kSampleDigital, kSampleInteger, kSampleFloat}) {
+    WaveformWriter w(Make(type));
+    ASSERT_EQ(type == kSampleFloat ? Put(w, 0, f) : Put(w, 0, s), kOK);
+    Snap d = w.Publish();
+    EXPECT_EQ(d->length(), n);
+    const std::int32_t a = kChunkSamples - 3, b = kChunkSamples + 5;  // straddles a chunk edge
+    if (type == kSampleFloat) {
+      EXPECT_EQ(Get<float>(*d, 0, a, b), std::vector<float>(f.begin() + a, f.begin() + b + 1));
+    } else {
+      EXPECT_EQ(Get<std::int16_t>(*d, 0, a, b, 1, type),
+                std::vector<std::int16_t>(s.begin() + a, s.begin() + b + 1));
+    }
+    std::vector<char> back(static_cast<std::size_t>(n) * ElementSize(type));
+    std::size_t got = 0;
+    ASSERT_EQ(w.ReadBack(0, n - 1, back.data(), back.size(), &got), kOK);
+    const void* want = type == kSampleFloat ? static_cast<const void*>(f.data()) : s.data();
+    EXPECT_EQ(std::memcmp(back.data(), want, back.size()), 0);
+  }
+  Snap bad;
+  EXPECT_EQ(WaveformData::Create(3, &bad), kInvalidType);
+}
+
+TEST(WaveformStore, GrowingBlockZeroThenFixedLengthAppendsBlocks) {
+  WaveformWriter w(Make(kSampleFloat));
+  ASSERT_EQ(Put(w, 5, Ramp(5, 1)), kOK);  // a gap before the first write reads as zeros
+  ASSERT_EQ(Put(w, 12, Ramp(1, 9)), kOK);
+  ASSERT_EQ(Put(w, 15, Ramp(1, 7)), kOK);  // a gap inside room reserved for growth
+  EXPECT_EQ(w.current().length(), 16);
+  EXPECT_EQ(Get<float>(w.current(), 0, 0, 15),
+            (std::vector<float>{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 9, 0, 0, 7}));
+
+  ASSERT_EQ(w.SetLength(4), kOK);  // from now on a write past the end appends blocks
+  ASSERT_EQ(w.SetBlockInfo({1.5, 2024, 1, 2}), kOK);
+  ASSERT_EQ(Put(w, 4, Ramp(6, 10)), kOK);  // block 1 whole, block 2 half
+  ASSERT_EQ(w.SetBlockInfo({7.25, 2025, 3, 4}), kOK);
+  Snap d = w.Publish();
+  EXPECT_EQ(d->blocks(), 3);
+  EXPECT_EQ(d->length(), 4);
+  EXPECT_EQ(Get<float>(*d, 1, 0, 3), (std::vector<float>{10, 11, 12, 13}));
+  EXPECT_EQ(Get<float>(*d, 2, 0, 3), (std::vector<float>{14, 15, 0, 0}));
+  BlockInfo i0, i1, i2;
+  ASSERT_EQ(d->Info(0, &i0), kOK);
+  ASSERT_EQ(d->Info(1, &i1), kOK);
+  ASSERT_EQ(d->Info(2, &i2), kOK);
+  EXPECT_EQ(i0.triggerTime, 1.5);
+  EXPECT_EQ(i1.year, 0);  // untouched block keeps the defaults
+  EXPECT_EQ(i2.triggerTime, 7.25);
+  EXPECT_EQ(i2.day, 4);
+  EXPECT_EQ(d->Info(3, &i2), kNoSuchData);
+
+  // Growing past the chunk that held the old end clears the rest of that chunk.
+  WaveformWriter g(Make(kSampleFloat));
+  ASSERT_EQ(Put(g, 0, Ramp(3, 1)), kOK);
+  ASSERT_EQ(Put(g, kChunkSamples + 1, Ramp(1, 4)), kOK);
+  EXPECT_EQ(Get<float>(g.current(), 0, 0, 4), (std::vector<float>{1, 2, 3, 0, 0}));
+  EXPECT_EQ(Get<float>(g.current(), 0, kChunkSamples - 1, kChunkSamples + 1),
+            (std::vector<float>{0, 0, 4}));
+}
+
+TEST(WaveformStore, SetLengthExtendsWithZerosAndNeverRevivesCutSamples) {
+  for (bool publishBetween : {false, true}) {
+    WaveformWriter w(Make(kSampleInteger));
+    ASSERT_EQ(Put(w, 0, std::vector<std::int16_t>{1, 2, 3, 4, 5, 6}), kOK);
+    ASSERT_EQ(w.SetLength(3), kOK);
+    if (publishBetween) w.Publish();  // the chunk is shared now: extending must copy it
+    ASSERT_EQ(w.SetLength(5), kOK);
+    EXPECT_EQ(Get<std::int16_t>(w.current(), 0, 0, 4), (std::vector<std::int16_t>{1, 2, 3, 0, 0}));
+    ASSERT_EQ(w.SetLength(kChunkSamples + 2), kOK);
+    const WaveformData& d = w.current();
+    EXPECT_EQ(Get<std::int16_t>(d, 0, 0, 5), (std::vector<std::int16_t>{1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(Get<std::int16_t>(d, 0, kChunkSamples, kChunkSamples + 1),
+              (std::vector<std::int16_t>{0, 0}));
+  }
+  WaveformWriter w(Make(kSampleFloat));
+  EXPECT_EQ(w.SetLength(-1), kInvalidParameter);
+  // Emptying a one-block waveform lets writes grow it again.
+  ASSERT_EQ(w.SetLength(0), kOK);
+  EXPECT_EQ(Put(w, 0, Ramp(3)), kOK);
+  EXPECT_EQ(w.current().blocks(), 1);
+  EXPECT_EQ(w.current().length(), 3);
+}
+
+TEST(WaveformStore, ReductionGivesMinThenMaxPerGroup) {
+  WaveformWriter w(Make(kSampleFloat));
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  ASSERT_EQ(Put(w, 0, std::vector<float>{3, 1, 2, -4, 9, 0, nan, 5, 7, 8}), kOK);
+  Snap d = w.Publish();
+  // Groups {3,1,2} {-4,9,0} {nan,5,7} and the short {8}; NaN is skipped.
+  EXPECT_EQ(Get<float>(*d, 0, 0, 9, 3), (std::vector<float>{1, 3, -4, 9, 5, 7, 8, 8}));
+  EXPECT_EQ(Get<float>(*d, 0, 2, 4, 60000), (std::vector<float>{-4, 9}));  // R > n: one group
+  EXPECT_EQ(Get<float>(*d, 0, 0, 1, 0), Get<float>(*d, 0, 0, 1, 1));
+  EXPECT_TRUE(std::isnan(Get<float>(*d, 0, 6, 6, 2)[0]));
+
+  // A negative YStep turns the largest sample into the smallest value.
+  WaveformWriter i(Make(kSampleInteger));
+  ASSERT_EQ(i.SetVertical(0, -2, "V"), kOK);
+  ASSERT_EQ(Put(i, 0, std::vector<std::int16_t>{1, 5, -3}), kOK);
+  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2, 3), (std::vector<float>{-10, 6}));
+  EXPECT_EQ(Get<std::int16_t>(i.current(), 0, 0, 2, 3), (std::vector<std::int16_t>{5, -3}));
+}
+
+TEST(WaveformStore, ConvertsThroughTheVerticalScaling) {
+  WaveformWriter i(Make(kSampleInteger));
+  ASSERT_EQ(i.SetVertical(1, 0.5, "mV"), kOK);
+  ASSERT_EQ(Put(i, 0, std::vector<std::int16_t>{-2, 0, 3}), kOK);
+  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2), (std::vector<float>{0, 1, 2.5f}));
+
+  WaveformWriter dg(Make(kSampleDigital));
+  ASSERT_EQ(Put(dg, 0, std::vector<std::uint16_t>{0xFFFF, 5}), kOK);
+  EXPECT_EQ(Get<float>(dg.current(), 0, 0, 1), (std::vector<float>{65535, 5}));
+
+  WaveformWriter f(Make(kSampleFloat));
+  ASSERT_EQ(f.SetVertical(10, 0.5, "V"), kOK);
+  ASSERT_EQ(Put(f, 0, std::vector<float>{10, 11.25f, 8.75f, 1e9f, -1e9f}), kOK);
+  EXPECT_EQ(Get<std::int16_t>(f.current(), 0, 0, 4),
+            (std::vector<std::int16_t>{0, 3, -3, 32767, -32768}));  // rounded, saturated
+  ASSERT_EQ(f.SetVertical(10, 0, ""), kOK);                         // a zero step counts as 1
+  EXPECT_EQ(Get<std::int16_t>(f.current(), 0, 1, 1), (std::vector<std::int16_t>{1}));
+}
+
+TEST(WaveformStore, ValueAtInterpolatesOrStepsWithinTheAxis) {
+  WaveformWriter f(Make(kSampleInteger));
+  ASSERT_EQ(f.SetHorizontal(100, 10, "s"), kOK);
+  ASSERT_EQ(f.SetVertical(0, 2, "V"), kOK);
+  ASSERT_EQ(Put(f, 0, std::vector<std::int16_t>{0, 10, 4}), kOK);
+  double y = 0;
+  EXPECT_EQ(f.current().ValueAt(0, 105, &y), kOK);
+  EXPECT_DOUBLE_EQ(y, 10);
+  EXPECT_EQ(f.current().ValueAt(0, 120, &y), kOK);  // the last sample itself
+  EXPECT_DOUBLE_EQ(y, 8);
+  EXPECT_EQ(f.current().ValueAt(0, 120.5, &y), kNoSuchData);
+  EXPECT_EQ(f.current().ValueAt(0, 99.9, &y), kNoSuchData);
+  EXPECT_EQ(f.current().ValueAt(1, 100, &y), kNoSuchData);
+
+  WaveformWriter d(Make(kSampleDigital));
+  ASSERT_EQ(Put(d, 0, std::vector<std::uint16_t>{3, 9}), kOK);
+  EXPECT_EQ(d.current().ValueAt(0, 0.99, &y), kOK);
+  EXPECT_EQ(y, 3);
+  ASSERT_EQ(d.SetHorizontal(5, 0, ""), kOK);  // no step: only X0 exists
+  EXPECT_EQ(d.current().ValueAt(0, 5, &y), kOK);
+  EXPECT_EQ(d.current().ValueAt(0, 5.5, &y), kNoSuchData);
+  EXPECT_EQ(WaveformWriter(Make(kSampleFloat)).current().ValueAt(0, 0, &y), kNoSuchData);
+}
+
+TEST(WaveformStore, SnapshotsKeepWhatTheyLockedAndSharedChunksStayIntact) {
+  WaveformWriter w(Make(kSampleFloat));
+  ASSERT_EQ(Put(w, 0, Ramp(10)), kOK);
+  Snap v1 = w.Publish();
+  ASSERT_EQ(Put(w, 2, Ramp(1, 100)), kOK);
+  ASSERT_EQ(w.SetHorizontal(1, 2, "ms"), kOK);
+  EXPECT_EQ(Get<float>(*v1, 0, 2, 2), (std::vector<float>{2}));  // unpublished: invisible
+  Snap v2 = w.Publish();
+  ASSERT_EQ(Put(w, 3, Ramp(1, 200)), kOK);  // after publishing, v2's chunk is not reused
+  EXPECT_EQ(Get<float>(*v1, 0, 2, 3), (std::vector<float>{2, 3}));
+  EXPECT_EQ(Get<float>(*v2, 0, 2, 3), (std::vector<float>{100, 3}));
+  EXPECT_EQ(v1->x().step, 1);
+  EXPECT_EQ(v2->x().units, "ms");
+
+  // Two writers from one snapshot each see only their own change.
+  WaveformWriter a(v2), b(v2);
+  ASSERT_EQ(Put(a, 0, Ramp(1, -1)), kOK);
+  ASSERT_EQ(Put(b, 1, Ramp(1, -2)), kOK);
+  EXPECT_EQ(Get<float>(a.current(), 0, 0, 1), (std::vector<float>{-1, 1}));
+  EXPECT_EQ(Get<float>(b.current(), 0, 0, 1), (std::vector<float>{0, -2}));
+  EXPECT_EQ(Get<float>(*v2, 0, 0, 1), (std::vector<float>{0, 1}));
+}
+
+TEST(WaveformStore, RefusedRequestsChangeNothing) {
+  WaveformWriter w(Make(kSampleFloat));
+  ASSERT_EQ(Put(w, 0, Ramp(4)), kOK);
+  Snap d = w.Publish();
+  float out[8] = {};
+  std::size_t got = 99;
+  EXPECT_EQ(d->Read(-1, 0, 0, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
+  EXPECT_EQ(d->Read(1, 0, 0, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
+  EXPECT_EQ(d->Read(0, -1, 0, 1, kSampleFloat, out, sizeof out, &got), kInvalidParameter);
+  EXPECT_EQ(d->Read(0, 2, 1, 1, kSampleFloat, out, sizeof out, &got), kInvalidParameter);
+  EXPECT_EQ(d->Read(0, 0, 4, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
+  EXPECT_EQ(d->Read(0, 0, 3, 1, kSampleFloat, out, 15, &got), kInvalidParameter);
+  EXPECT_EQ(got, 99u);
+  EXPECT_EQ(out[0], 0.0f);
+  EXPECT_EQ(w.ReadBack(0, 4, out, sizeof out, &got), kNoSuchData);
+
+  float one = 1;
+  EXPECT_EQ(w.Write(-1, 0, &one, 4), kInvalidParameter);
+  EXPECT_EQ(w.Write(1, 0, &one, 4), kInvalidParameter);
+  EXPECT_EQ(w.Write(0, 1, &one, 4), kInvalidParameter);  // source too short
+  EXPECT_EQ(w.Write(std::numeric_limits<std::int32_t>::max(),
+                    std::numeric_limits<std::int32_t>::max(), &one, 4),
+            kOutOfMemory);  // length would pass 2^31 - 1
+  ASSERT_EQ(w.SetLength(1 << 30), kOK);
+  EXPECT_EQ(w.Write(std::numeric_limits<std::int32_t>::max(),
+                    std::numeric_limits<std::int32_t>::max(), &one, 4),
+            kOutOfMemory);  // a second block would pass it too
+  EXPECT_EQ(w.SetLength(1), kOK);
+  EXPECT_EQ(w.Write(kMaxBlocks, kMaxBlocks, &one, 4), kOutOfMemory);  // block 32768
+  EXPECT_EQ(w.current().blocks(), 1);
+  ASSERT_EQ(w.Write(3, 3, &one, 4), kOK);
+  EXPECT_EQ(w.SetLength(std::numeric_limits<std::int32_t>::max() / 2), kOutOfMemory);
+  EXPECT_EQ(w.current().length(), 1);
+  ASSERT_EQ(w.SetLength(0), kOK);  // several blocks of nothing: no place for a sample
+  EXPECT_EQ(w.Write(0, 0, &one, 4), kInvalidParameter);
+  EXPECT_EQ(Get<float>(*d, 0, 0, 3), Ramp(4));
+}
+
+TEST(WaveformStore, LargeWaveformStoresOnlyWhatWasWritten) {
+  WaveformWriter w(Make(kSampleFloat));
+  ASSERT_EQ(w.SetLength(10'000'000), kOK);
+  EXPECT_EQ(w.current().storedBytes(), 0);
+  ASSERT_EQ(Put(w, 5'000'000, Ramp(3, 1)), kOK);
+  EXPECT_EQ(w.current().storedBytes(), kChunkSamples * 4);
+  Snap d = w.Publish();
+  EXPECT_EQ(Get<float>(*d, 0, 4'999'999, 5'000'003), (std::vector<float>{0, 1, 2, 3, 0}));
+  EXPECT_EQ(Get<float>(*d, 0, 0, 9'999'999, 65535).size(), 2u * 153);
+  // The int32 limit itself: the very last index a growing waveform can take.
+  WaveformWriter g(Make(kSampleInteger));
+  const std::int32_t top = std::numeric_limits<std::int32_t>::max() - 1;
+  ASSERT_EQ(Put(g, top, std::vector<std::int16_t>{42}), kOK);
+  EXPECT_EQ(Get<std::int16_t>(g.current(), 0, top - 1, top), (std::vector<std::int16_t>{0, 42}));
+}
+
+}  // namespace
+}  // namespace vard::server

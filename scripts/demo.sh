@@ -4,8 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cmake --preset windows >/dev/null
-cmake --build --preset windows -j"$(nproc)" --target vard_demo vardthk
+echo "== building VARD32.dll, the server vardthk.dll and the demo client"
+log=$(mktemp)
+if ! { cmake --preset windows && cmake --build --preset windows -j"$(nproc)" --target vard_demo vardthk; } >"$log" 2>&1; then
+  cat "$log"; rm -f "$log"; exit 1
+fi
+rm -f "$log"
 prefix=$PWD/build/windows/demo-prefix
 echo "== preparing a Wine prefix for the demo"
 ./scripts/wine-prefix.sh create "$prefix"

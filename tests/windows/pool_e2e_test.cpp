@@ -80,6 +80,26 @@ TEST(Pool, AClientThatDiesLeavesThePoolWorking) {
   ExitDataManager();
 }
 
+// Servers started at the same moment for different clients settle on one
+// host: every client sees what all the others created.
+TEST(Pool, ClientsStartingTogetherShareOneHost) {
+  ASSERT_TRUE(WaitUntil([] { return !HostRunning(); }, 20000)) << "an earlier host lingers";
+  constexpr int kPeers = 3;
+  FILE* pipes[kPeers];
+  for (int k = 0; k < kPeers; ++k) {
+    std::string command = "\"" + OwnFolder() + "pool_peer.exe\" race e2e_race " +
+                          std::to_string(kPeers) + " " + std::to_string(k);
+    pipes[k] = _popen(command.c_str(), "r");
+    ASSERT_NE(pipes[k], nullptr);
+  }
+  for (int k = 0; k < kPeers; ++k) {
+    char line[64] = {};
+    std::fgets(line, sizeof line, pipes[k]);
+    _pclose(pipes[k]);
+    EXPECT_STREQ(line, "0 3\n") << "peer " << k;
+  }
+}
+
 TEST(Pool, HostEndsAfterItsLastClientAndANewOneStartsFresh) {
   ASSERT_TRUE(WaitUntil([] { return !HostRunning(); }, 20000)) << "an earlier host lingers";
   InitDataManager();

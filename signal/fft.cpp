@@ -1,0 +1,315 @@
+#include "signal/fft.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+
+#include "signal/trig.h"
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#define VARD_FFT_SSE2 1
+#endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+// 256-bit kernels, picked at run time on x86-64. The 32-bit Windows build
+// keeps to SSE2, the instruction set it is compiled for.
+#define VARD_FFT_AVX 1
+#endif
+
+#define VARD_INLINE inline __attribute__((always_inline))
+
+namespace vard::signal {
+namespace {
+
+using detail::FftPath;
+
+// The rotation factors of one stage: re[m], im[m] for m = 0 .. h-1.
+struct Twiddles {
+  const double* re;
+  const double* im;
+};
+
+// The factors of stage h: (1, 0) rotated step by step by the angle base/h.
+class Recurrence {
+ public:
+  Recurrence(double base, std::size_t h) { CosSin(base / static_cast<double>(h), c_, s_); }
+
+  // Writes the next count factors and moves past them.
+  void Fill(double* re, double* im, std::size_t count) {
+    for (std::size_t m = 0; m < count; ++m) {
+      re[m] = wr_;
+      im[m] = wi_;
+      const double r = wr_;
+      wr_ = r * c_ - wi_ * s_;
+      wi_ = wi_ * c_ + r * s_;
+    }
+  }
+
+ private:
+  double c_, s_;
+  double wr_ = 1.0, wi_ = 0.0;
+};
+
+// Factor tables, one per direction and stage, made on first use and kept for
+// the life of the process: a stage's factors depend only on h and the
+// direction, so a table serves every transform length. Without them each
+// call would rerun the recurrence, a chain of dependent multiplications
+// (h steps for stage h) that costs about as much as the butterflies of the
+// last stages. Bounded: stages up to h = 2^15 only (every stage of a
+// 65536-point transform), 16·h bytes each, under 1 MiB per direction in all.
+// Larger stages generate their factors during the call instead.
+constexpr int kCachedStages = 16;
+std::atomic<double*> g_tables[2][kCachedStages];
+
+// nullptr when the stage is not cached or memory is short; callers then
+// generate the factors themselves.
+const double* CachedStage(bool inverse, int k) {
+  if (k >= kCachedStages) return nullptr;
+  std::atomic<double*>& slot = g_tables[inverse][k];
+  double* table = slot.load(std::memory_order_acquire);
+  if (table) return table;
+  const std::size_t h = std::size_t{1} << k;
+  double* fresh = new (std::nothrow) double[2 * h];
+  if (!fresh) return nullptr;
+  Recurrence(inverse ? -Pi() : Pi(), h).Fill(fresh, fresh + h, h);
+  // Lock-free publication: a thread that loses the race uses the winner's
+  // table, which holds the same numbers.
+  if (slot.compare_exchange_strong(table, fresh, std::memory_order_acq_rel)) return fresh;
+  delete[] fresh;
+  return table;
+}
+
+// Frees the tables when the library is unloaded, so loading and unloading it
+// repeatedly does not leak them. No transform can be running by then.
+struct TableRelease {
+  ~TableRelease() {
+    for (auto& direction : g_tables) {
+      for (std::atomic<double*>& slot : direction) delete[] slot.exchange(nullptr);
+    }
+  }
+} g_tableRelease;
+
+// Cache blocking of the stages (see Run in fft_kernels.inc): 2^11 points are
+// 16 KiB of floats, half the L1 data cache; 2^16 points are 512 KiB, half a
+// typical L2.
+constexpr int kL1BlockLog = 11;
+constexpr int kL2BlockLog = 16;
+constexpr std::size_t kChunk = 256;  // factors generated at a time for untabled stages
+
+struct Plan {
+  std::size_t n;
+  int log2n;
+  bool inverse;
+  double base;         // +pi forward, -pi inverse
+  Twiddles stage[31];  // stage[k] for h = 2^k; re == nullptr when not tabled
+  Twiddles small[4];   // stages h = 2, 4, 8 (small[1..3]), always present
+  double local[28];    // their factors when not tabled
+};
+
+std::uint32_t Reverse(std::uint32_t x, int bits) {
+  if (bits == 0) return 0;
+  x = ((x >> 1) & 0x55555555u) | ((x & 0x55555555u) << 1);
+  x = ((x >> 2) & 0x33333333u) | ((x & 0x33333333u) << 2);
+  x = ((x >> 4) & 0x0F0F0F0Fu) | ((x & 0x0F0F0F0Fu) << 4);
+  x = ((x >> 8) & 0x00FF00FFu) | ((x & 0x00FF00FFu) << 8);
+  x = (x >> 16) | (x << 16);
+  return x >> (32 - bits);
+}
+
+// Bit-reversal permutation for short transforms (longer ones fuse it with
+// the first stages).
+void NaiveReverse(float* re, float* im, std::size_t n, int log2n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::size_t j = Reverse(static_cast<std::uint32_t>(i), log2n);
+    if (i < j) {
+      std::swap(re[i], re[j]);
+      std::swap(im[i], im[j]);
+    }
+  }
+}
+
+// One element at a time, in the same order as the definition; for short
+// transforms and for processors without SSE2.
+void ScalarStages(float* re, float* im, const Plan& plan) {
+  const std::size_t n = plan.n;
+  for (int k = 0; k < plan.log2n; ++k) {
+    const std::size_t h = std::size_t{1} << k;
+    Recurrence rot(plan.base, h);
+    double wr, wi;
+    for (std::size_t m = 0; m < h; ++m) {
+      rot.Fill(&wr, &wi, 1);
+      for (std::size_t a = m; a < n; a += 2 * h) {
+        const std::size_t b = a + h;
+        const double tr = wr * re[b] + wi * im[b];
+        const double ti = wr * im[b] - wi * re[b];
+        re[b] = static_cast<float>(re[a] - tr);
+        im[b] = static_cast<float>(im[a] - ti);
+        re[a] = static_cast<float>(re[a] + tr);
+        im[a] = static_cast<float>(im[a] + ti);
+      }
+    }
+  }
+  if (plan.inverse) {
+    const double scale = static_cast<double>(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      re[i] = static_cast<float>(re[i] / scale);
+      im[i] = static_cast<float>(im[i] / scale);
+    }
+  }
+}
+
+#if VARD_FFT_SSE2
+namespace sse2 {
+
+// Four lanes as two SSE2 registers.
+struct V {
+  __m128d lo, hi;
+};
+VARD_INLINE V operator+(const V& a, const V& b) {
+  return {_mm_add_pd(a.lo, b.lo), _mm_add_pd(a.hi, b.hi)};
+}
+VARD_INLINE V operator-(const V& a, const V& b) {
+  return {_mm_sub_pd(a.lo, b.lo), _mm_sub_pd(a.hi, b.hi)};
+}
+VARD_INLINE V operator*(const V& a, const V& b) {
+  return {_mm_mul_pd(a.lo, b.lo), _mm_mul_pd(a.hi, b.hi)};
+}
+VARD_INLINE V FromF(__m128 x) { return {_mm_cvtps_pd(x), _mm_cvtps_pd(_mm_movehl_ps(x, x))}; }
+VARD_INLINE __m128 ToF(const V& v) { return _mm_movelh_ps(_mm_cvtpd_ps(v.lo), _mm_cvtpd_ps(v.hi)); }
+VARD_INLINE V LoadD(const double* p) { return {_mm_loadu_pd(p), _mm_loadu_pd(p + 2)}; }
+VARD_INLINE V SetD(double a, double b, double c, double d) {
+  return {_mm_setr_pd(a, b), _mm_setr_pd(c, d)};
+}
+VARD_INLINE V Splat(double x) { return {_mm_set1_pd(x), _mm_set1_pd(x)}; }
+
+#include "signal/fft_kernels.inc"
+
+}  // namespace sse2
+#endif
+
+#if VARD_FFT_AVX
+#pragma GCC push_options
+#pragma GCC target("avx")
+namespace avx {
+
+using V = __m256d;
+VARD_INLINE V FromF(__m128 x) { return _mm256_cvtps_pd(x); }
+VARD_INLINE __m128 ToF(const V& v) { return _mm256_cvtpd_ps(v); }
+VARD_INLINE V LoadD(const double* p) { return _mm256_loadu_pd(p); }
+VARD_INLINE V SetD(double a, double b, double c, double d) { return _mm256_setr_pd(a, b, c, d); }
+VARD_INLINE V Splat(double x) { return _mm256_set1_pd(x); }
+
+#include "signal/fft_kernels.inc"
+
+}  // namespace avx
+#pragma GCC pop_options
+#endif
+
+bool HasAvx() {
+#if VARD_FFT_AVX
+  static const bool has = __builtin_cpu_supports("avx");
+  return has;
+#else
+  return false;
+#endif
+}
+
+FftPath Resolve(FftPath path) {
+  if (path != FftPath::kAuto && path != FftPath::kUncached) return path;
+#if VARD_FFT_SSE2
+  return HasAvx() ? FftPath::kAvx : FftPath::kSse2;
+#else
+  return FftPath::kScalar;
+#endif
+}
+
+// Below this the vector kernels' setup costs more than it saves.
+constexpr std::size_t kVectorMin = 16;
+
+std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
+                       std::int16_t direction) {
+  if (length <= 0) return kOk;
+  const std::size_t n = static_cast<std::size_t>(length);
+  if (n > 2 && (n & (n - 1)) != 0) return kInvalidParameter;
+
+  Plan plan;
+  plan.n = n;
+  plan.log2n = 0;
+  while ((std::size_t{1} << plan.log2n) < n) ++plan.log2n;
+  plan.inverse = direction < 0;
+  plan.base = plan.inverse ? -Pi() : Pi();
+
+  const FftPath kernels = Resolve(n < kVectorMin ? FftPath::kScalar : path);
+  if (kernels != FftPath::kScalar) {
+    // Tables first: allocation and publication are over before the caller's
+    // buffers are touched, so a fault in those buffers, which abandons this
+    // frame, cannot interrupt them.
+    const bool cached = path != FftPath::kUncached;
+    for (int k = 0; k < plan.log2n; ++k) {
+      const double* t = cached ? CachedStage(plan.inverse, k) : nullptr;
+      plan.stage[k] = Twiddles{t, t ? t + (std::size_t{1} << k) : nullptr};
+    }
+    double* local = plan.local;
+    for (int k = 1; k <= 3; ++k) {
+      plan.small[k] = plan.stage[k];
+      if (plan.small[k].re) continue;
+      const std::size_t h = std::size_t{1} << k;
+      Recurrence(plan.base, h).Fill(local, local + h, h);
+      plan.small[k] = Twiddles{local, local + h};
+      local += 2 * h;
+    }
+  }
+
+  switch (kernels) {
+#if VARD_FFT_AVX
+    case FftPath::kAvx:
+      avx::Run(re, im, plan);
+      break;
+#endif
+#if VARD_FFT_SSE2
+    case FftPath::kSse2:
+      sse2::Run(re, im, plan);
+      break;
+#endif
+    default:
+      NaiveReverse(re, im, n, plan.log2n);
+      ScalarStages(re, im, plan);
+      break;
+  }
+  return kOk;
+}
+
+}  // namespace
+
+std::int16_t ComplexFft(float* re, float* im, std::int32_t length, std::int16_t direction) {
+  return Transform(FftPath::kAuto, re, im, length, direction);
+}
+
+namespace detail {
+
+bool FftPathAvailable(FftPath path) {
+  switch (path) {
+    case FftPath::kSse2:
+#if VARD_FFT_SSE2
+      return true;
+#else
+      return false;
+#endif
+    case FftPath::kAvx:
+      return HasAvx();
+    default:
+      return true;
+  }
+}
+
+std::int16_t ComplexFftVia(FftPath path, float* re, float* im, std::int32_t length,
+                           std::int16_t direction) {
+  return Transform(FftPathAvailable(path) ? path : FftPath::kScalar, re, im, length, direction);
+}
+
+}  // namespace detail
+}  // namespace vard::signal

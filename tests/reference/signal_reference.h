@@ -1,0 +1,125 @@
+// Plain, step-by-step versions of the FFT and the tapering windows, in the
+// order the operations are defined: the loops, recurrences and additions
+// exactly as written down, with no attention to speed. The product must give
+// the same bits; tests and the benchmark compare against these.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace vard::signal::reference {
+
+// "c = cos θ, s = sin θ": two library calls. The empty asm keeps the compiler
+// from merging them into one sincos call.
+inline void TwoTrigCalls(double theta, double& c, double& s) {
+  c = std::cos(theta);
+  __asm__ volatile("" : "+m"(theta));
+  s = std::sin(theta);
+}
+
+inline std::int16_t ComplexFft(float* re, float* im, std::int32_t n, std::int16_t direction) {
+  if (n <= 0) return 0;
+  const double pi = 4.0 * std::atan(1.0);
+  const double base = direction < 0 ? -pi : pi;
+
+  // Bit-reversal permutation with a reversed binary counter.
+  std::int32_t j = 0;
+  for (std::int32_t i = 0; i <= n - 2; ++i) {
+    if (j > i) {
+      float t = re[i];
+      re[i] = re[j];
+      re[j] = t;
+      t = im[i];
+      im[i] = im[j];
+      im[j] = t;
+    }
+    std::int32_t k = n / 2;
+    while (k <= j) {
+      j = j - k;
+      k = k / 2;
+    }
+    j = j + k;
+  }
+
+  // Butterfly stages.
+  for (std::int32_t h = 1; h < n; h *= 2) {
+    const std::int32_t step = 2 * h;
+    const double theta = base / h;
+    double c, s;
+    TwoTrigCalls(theta, c, s);
+    double wr = 1.0;
+    double wi = 0.0;
+    for (std::int32_t m = 0; m < h; ++m) {
+      for (std::int32_t a = m; a < n; a += step) {
+        const std::int32_t b = a + h;
+        const double tr = wr * re[b] + wi * im[b];
+        const double ti = wr * im[b] - wi * re[b];
+        re[b] = static_cast<float>(re[a] - tr);
+        im[b] = static_cast<float>(im[a] - ti);
+        re[a] = static_cast<float>(re[a] + tr);
+        im[a] = static_cast<float>(im[a] + ti);
+      }
+      const double owr = wr;
+      const double owi = wi;
+      wr = owr * c - owi * s;
+      wi = owi * c + owr * s;
+    }
+  }
+
+  if (direction < 0) {
+    for (std::int32_t i = 0; i < n; ++i) {
+      re[i] = static_cast<float>(re[i] / static_cast<double>(n));
+      im[i] = static_cast<float>(im[i] / static_cast<double>(n));
+    }
+  }
+  return 0;
+}
+
+inline std::int16_t ApplyWindow(float* data, std::int32_t n, std::int16_t type) {
+  if (n <= 0) return 0;
+  const double twoPi = std::atan(1.0) * 8;
+  if (type == 2) {  // Hanning
+    const double theta = twoPi / n;
+    double c, s;
+    TwoTrigCalls(theta, c, s);
+    double wr = 1.0;
+    double wi = 0.0;
+    for (std::int32_t i = 0; i < n; ++i) {
+      data[i] = static_cast<float>(data[i] * 0.5 * (1 - wr));
+      const double owr = wr;
+      wr = owr * c - wi * s;
+      wi = wi * c + owr * s;
+    }
+  } else if (type == 3) {  // Flattop
+    const double d = twoPi / n;
+    const std::int32_t k0 = n / (-2);
+    for (std::int32_t i = 0; i < n; ++i) {
+      const std::int32_t k = k0 + i;
+      double w = 0.028 * std::cos((4 * k) * d);
+      w = w + 1.29 * std::cos((2 * k) * d);
+      w = w + 0.388 * std::cos((3 * k) * d);
+      w = w + 1.93 * std::cos(k * d);
+      w = w + 1.0;
+      data[i] = static_cast<float>(data[i] * w);
+    }
+  } else if (type == 1) {  // Force
+    const std::int32_t width = n / 10;
+    if (width <= 0) return 0;
+    const double theta = twoPi / (2 * width);
+    double c, s;
+    TwoTrigCalls(theta, c, s);
+    double wr = 1.0;
+    double wi = 0.0;
+    for (std::int32_t i = 0; i < width; ++i) {
+      const double f = (1 - wr) * 0.5;
+      data[i] = static_cast<float>(data[i] * f);
+      data[n - 1 - i] = static_cast<float>(data[n - 1 - i] * f);
+      const double owr = wr;
+      wr = owr * c - wi * s;
+      wi = wi * c + owr * s;
+    }
+  }
+  return 0;
+}
+
+}  // namespace vard::signal::reference

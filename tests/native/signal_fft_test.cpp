@@ -16,6 +16,9 @@
 
 namespace {
 
+const double kPi = 4.0 * std::atan(1.0);
+
+
 using vard::signal::ComplexFft;
 using vard::signal::kInvalidParameter;
 using vard::signal::kOk;
@@ -119,7 +122,7 @@ double DftError(const Signal& x, int sign, double scale, const Signal& got) {
   for (std::size_t k = 0; k < n; ++k) {
     std::complex<double> sum = 0;
     for (std::size_t t = 0; t < n; ++t) {
-      const double angle = sign * 2 * M_PI * static_cast<double>((t * k) % n) / n;
+      const double angle = sign * 2 * kPi * static_cast<double>((t * k) % n) / n;
       sum += std::complex<double>(x.re[t], x.im[t]) * std::polar(1.0, angle);
     }
     err += std::norm(std::complex<double>(got.re[k], got.im[k]) - sum * scale);
@@ -150,8 +153,8 @@ TEST(FftMath, ImpulseConstantAndSignConvention) {
   // e^(+2πin/N) goes to bin 1 under the forward transform, not to bin N-1.
   Signal tone{std::vector<float>(n), std::vector<float>(n)};
   for (std::size_t t = 0; t < n; ++t) {
-    tone.re[t] = static_cast<float>(std::cos(2 * M_PI * t / n));
-    tone.im[t] = static_cast<float>(std::sin(2 * M_PI * t / n));
+    tone.re[t] = static_cast<float>(std::cos(2 * kPi * t / n));
+    tone.im[t] = static_cast<float>(std::sin(2 * kPi * t / n));
   }
   const Signal bins = Fft(tone, 0);
   EXPECT_NEAR(bins.re[1], n, 1e-3);

@@ -90,7 +90,7 @@ std::uint32_t IsWaveformOf(const RequestContext& ctx) {
   if (!IsValidName(name)) return 0;
   const auto pool = ctx.pool.Read();
   const Variable* v = pool.Find(name);
-  return v != nullptr && v->kind == Kind::Waveform && v->data_type == Wanted ? 1 : 0;
+  return v != nullptr && v->kind == Kind::Waveform && v->SampleType() == Wanted ? 1 : 0;
 }
 
 constexpr OpEntry kOps[] = {

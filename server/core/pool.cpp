@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "server/core/waveform.h"
+
 namespace vard::server {
 
 VarType Variable::Type() const noexcept {
@@ -15,9 +17,13 @@ VarType Variable::Type() const noexcept {
     case Kind::String:
       return VarType::String;
     case Kind::Waveform:
-      return data_type == DataType::Digital ? VarType::DigitalWaveform : VarType::Waveform;
+      return SampleType() == DataType::Digital ? VarType::DigitalWaveform : VarType::Waveform;
   }
   return VarType::Unknown;
+}
+
+DataType Variable::SampleType() const noexcept {
+  return waveform ? static_cast<DataType>(waveform->type()) : DataType::Float;
 }
 
 Variable* Pool::WriteView::Insert(Variable v) {
@@ -84,7 +90,7 @@ std::string Pool::Dump() const {
       case Kind::Waveform:
         std::snprintf(buf, sizeof buf, " waveform=%p type=%d writing=%d",
                       static_cast<const void*>(v->waveform.get()),
-                      static_cast<int>(v->data_type), v->OpenForWriting() ? 1 : 0);
+                      static_cast<int>(v->SampleType()), v->OpenForWriting() ? 1 : 0);
         out += buf;
         break;
     }

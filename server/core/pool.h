@@ -46,14 +46,15 @@ struct Variable {
   // Kind::String
   std::string text;
 
-  // Kind::Waveform. `data_type` must agree with `waveform`; the waveform
-  // family sets both.
+  // Kind::Waveform: the published snapshot (never null for a waveform; the
+  // sample type is the snapshot's) and the claim of its writer, if any.
   std::shared_ptr<const WaveformData> waveform;
-  DataType data_type = DataType::Float;
   std::weak_ptr<const WriteClaim> writer;
 
   bool OpenForWriting() const noexcept { return kind == Kind::Waveform && !writer.expired(); }
   VarType Type() const noexcept;
+  // The sample type of a waveform, read from its snapshot.
+  DataType SampleType() const noexcept;
 };
 
 class Pool {

@@ -276,6 +276,10 @@ std::uint16_t WaveformData::ValueAt(int block, double x, double* y) const {
   const double slack = 1e-9 + 8 * std::numeric_limits<double>::epsilon() * end;
   if (!(pos >= -slack && pos <= end + slack)) return kNoSuchData;
   pos = std::clamp(pos, 0.0, end);
+  // The same rounding can leave a position just below a sample; a digital
+  // state must then be that sample's, not the previous one's.
+  const double nearest = std::round(pos);
+  if (std::fabs(pos - nearest) <= slack) pos = nearest;
   const auto i = static_cast<std::int32_t>(pos);
   const double frac = pos - i;
   const double a = Physical(b, i);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "server/core/names.h"
+#include "server/core/waveform.h"
 #include "tests/native/pool_client.h"
 
 namespace vard::server {
@@ -47,7 +48,7 @@ class PoolOpsTest : public ::testing::Test {
     v.name = std::string(name);
     v.path = std::string(path);
     v.kind = Kind::Waveform;
-    v.data_type = type;
+    ASSERT_EQ(WaveformData::Create(static_cast<std::int16_t>(type), &v.waveform), kOK);
     v.writer = claim;
     ASSERT_NE(pool.Write().Insert(std::move(v)), nullptr);
   }

@@ -192,6 +192,15 @@ TEST(WaveformStore, ValueAtInterpolatesOrStepsWithinTheAxis) {
   ASSERT_EQ(Put(d, 0, std::vector<std::uint16_t>{3, 9}), kOK);
   EXPECT_EQ(d.current().ValueAt(0, 0.99, &y), kOK);
   EXPECT_EQ(y, 3);
+  // A caller's X0 + i·XStep may land a hair below sample i: still sample i.
+  std::vector<std::uint16_t> states(2000);
+  for (std::size_t i = 0; i < states.size(); ++i) states[i] = static_cast<std::uint16_t>(i);
+  ASSERT_EQ(Put(d, 0, states), kOK);
+  ASSERT_EQ(d.SetHorizontal(-2.5, 0.001, "s"), kOK);
+  for (int i = 0; i < 2000; ++i) {
+    ASSERT_EQ(d.current().ValueAt(0, -2.5 + i * 0.001, &y), kOK);
+    ASSERT_EQ(y, i) << "sample " << i;
+  }
   ASSERT_EQ(d.SetHorizontal(5, 0, ""), kOK);  // no step: only X0 exists
   EXPECT_EQ(d.current().ValueAt(0, 5, &y), kOK);
   EXPECT_EQ(d.current().ValueAt(0, 5.5, &y), kNoSuchData);

@@ -72,6 +72,10 @@ class BareTransport {
   LRESULT RoundTrip(LPARAM bytes = 0) const {
     return SendMessageA(window_, message_, bytes ? 2 : 3, bytes);
   }
+  // One round trip in which the server copies `bytes` out of the sample area.
+  LRESULT RoundTripTakingSamples(LPARAM bytes) const {
+    return SendMessageA(window_, message_, 4, bytes);
+  }
   unsigned char* View() const { return view_; }
 
  private:

@@ -1,8 +1,9 @@
 // The trivial server of the bare round-trip benchmarks: a window in another
 // process that answers the registered message from a mapped 64 KiB block.
-// Code 1 attaches the block; code 2 copies `lParam` bytes from the front of
-// the block to its sample area, as a server that only copies would; every
-// other code is answered at once.
+// Code 1 attaches the block; code 2 copies `lParam` bytes into the block's
+// sample area and code 4 copies `lParam` bytes out of it, as a server that
+// only copies would on a read and on a write; every other code is answered
+// at once.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +23,10 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     } else if (wParam == 2 && g_view && lParam > 0 && lParam <= 64674) {
       static unsigned char source[65536];
       std::memcpy(g_view + 852, source, static_cast<size_t>(lParam));
+    } else if (wParam == 4 && g_view && lParam > 0 && lParam <= 64674) {
+      static unsigned char sink[65536];
+      std::memcpy(sink, g_view + 852, static_cast<size_t>(lParam));
+      asm volatile("" : : "r"(sink) : "memory");  // the copy must happen although nobody reads it
     } else if (wParam == 9) {
       PostQuitMessage(0);
     }

@@ -62,4 +62,13 @@ short WideFrame(Body&& body) {
 void WideToAnsi(const wchar_t* source, char* destination, short size);
 void AnsiToWide(const char* source, wchar_t* destination, short size);
 
+// A wide text argument converted into an ANSI buffer of N bytes, as the wide
+// exports hand it on to the ANSI ones.
+template <int N>
+struct AnsiText {
+  char text[N];
+  explicit AnsiText(const wchar_t* source) { WideToAnsi(source, text, N); }
+  operator char*() { return text; }
+};
+
 }  // namespace vard::link

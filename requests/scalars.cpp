@@ -50,9 +50,8 @@ short __stdcall GetString(LPCSTR Name, LPSTR String, short BufferSize) {
 
 short __stdcall GetStringW(LPCWSTR Name, LPWSTR String, short BufferSize) {
   return link::WideFrame([&] {
-    char name[30];
+    link::AnsiText<30> name(Name);
     char value[256];
-    link::WideToAnsi(Name, name, sizeof name);
     value[0] = '\0';
     const short code =
         GetString(name, value, std::min<short>(BufferSize, static_cast<short>(sizeof value)));
@@ -70,11 +69,9 @@ short __stdcall CreateString(LPCSTR Name, LPCSTR String, LPCSTR Path) {
 
 short __stdcall CreateStringW(LPCWSTR Name, LPCWSTR String, LPCWSTR Path) {
   return link::WideFrame([&] {
-    char name[30];
-    char value[256];
+    link::AnsiText<30> name(Name);
+    link::AnsiText<256> value(String);
     char path[256];
-    link::WideToAnsi(Name, name, sizeof name);
-    link::WideToAnsi(String, value, sizeof value);
     // Converted with room for 144 bytes only, although the buffer and the
     // field hold 256: a wide caller's path keeps at most 142 characters here,
     // unlike CreateNumberW's.
@@ -90,10 +87,8 @@ short __stdcall SetString(LPCSTR Name, LPCSTR String) {
 
 short __stdcall SetStringW(LPCWSTR Name, LPCWSTR String) {
   return link::WideFrame([&] {
-    char name[30];
-    char value[256];
-    link::WideToAnsi(Name, name, sizeof name);
-    link::WideToAnsi(String, value, sizeof value);
+    link::AnsiText<30> name(Name);
+    link::AnsiText<256> value(String);
     return SetString(name, value);
   });
 }
@@ -104,8 +99,7 @@ short __stdcall GetNumber(LPCSTR Name, double* Value) {
 
 short __stdcall GetNumberW(LPCWSTR Name, double* Value) {
   return link::WideFrame([&] {
-    char name[30];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<30> name(Name);
     return GetNumber(name, Value);
   });
 }
@@ -119,9 +113,8 @@ short __stdcall GetUnits(LPCSTR Name, LPSTR Units) {
 
 short __stdcall GetUnitsW(LPCWSTR Name, LPWSTR Units) {
   return link::WideFrame([&] {
-    char name[30];
+    link::AnsiText<30> name(Name);
     char units[12];
-    link::WideToAnsi(Name, name, sizeof name);
     units[0] = '\0';
     const short code = GetUnits(name, units);
     link::AnsiToWide(units, Units, 10);
@@ -144,14 +137,10 @@ short __stdcall CreateNumber(LPCSTR Name, double Value, LPCSTR Units, LPCSTR Des
 short __stdcall CreateNumberW(LPCWSTR Name, double Value, LPCWSTR Units, LPCWSTR Description,
                               LPCWSTR Path) {
   return link::WideFrame([&] {
-    char name[30];
-    char units[10];
-    char description[144];
-    char path[256];
-    link::WideToAnsi(Name, name, sizeof name);
-    link::WideToAnsi(Units, units, sizeof units);
-    link::WideToAnsi(Description, description, sizeof description);
-    link::WideToAnsi(Path, path, sizeof path);
+    link::AnsiText<30> name(Name);
+    link::AnsiText<10> units(Units);
+    link::AnsiText<144> description(Description);
+    link::AnsiText<256> path(Path);
     return CreateNumber(name, Value, units, description, path);
   });
 }
@@ -162,8 +151,7 @@ short __stdcall SetNumber(LPCSTR Name, double NewValue) {
 
 short __stdcall SetNumberW(LPCWSTR Name, double NewValue) {
   return link::WideFrame([&] {
-    char name[30];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<30> name(Name);
     return SetNumber(name, NewValue);
   });
 }
@@ -175,10 +163,8 @@ short __stdcall SetDescription(LPCSTR Name, LPCSTR Description) {
 
 short __stdcall SetDescriptionW(LPCWSTR Name, LPCWSTR Description) {
   return link::WideFrame([&] {
-    char name[30];
-    char description[144];
-    link::WideToAnsi(Name, name, sizeof name);
-    link::WideToAnsi(Description, description, sizeof description);
+    link::AnsiText<30> name(Name);
+    link::AnsiText<144> description(Description);
     return SetDescription(name, description);
   });
 }
@@ -190,10 +176,8 @@ short __stdcall SetUnits(LPCSTR Name, LPCSTR NewUnits) {
 
 short __stdcall SetUnitsW(LPCWSTR Name, LPCWSTR NewUnits) {
   return link::WideFrame([&] {
-    char name[30];
-    char units[10];
-    link::WideToAnsi(Name, name, sizeof name);
-    link::WideToAnsi(NewUnits, units, sizeof units);
+    link::AnsiText<30> name(Name);
+    link::AnsiText<10> units(NewUnits);
     return SetUnits(name, units);
   });
 }

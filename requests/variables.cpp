@@ -50,8 +50,7 @@ short __stdcall GetType(LPCSTR Name, short* Type) {
 
 short __stdcall GetTypeW(LPCWSTR Name, short* Type) {
   return link::WideFrame([&] {
-    char name[30];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<30> name(Name);
     return GetType(name, Type);
   });
 }
@@ -76,9 +75,8 @@ short __stdcall GetDescription(LPCSTR Name, LPSTR Description, short BufferSize)
 
 short __stdcall GetDescriptionW(LPCWSTR Name, LPWSTR Description, short BufferSize) {
   return link::WideFrame([&] {
-    char name[30];
+    link::AnsiText<30> name(Name);
     char description[144];
-    link::WideToAnsi(Name, name, sizeof name);
     description[0] = '\0';  // a call that never reaches the server hands back ""
     const short code = GetDescription(name, description, sizeof description);
     link::AnsiToWide(description, Description, BufferSize);
@@ -92,8 +90,7 @@ short __stdcall DeleteVariable(LPCSTR Name) {
 
 short __stdcall DeleteVariableW(LPCWSTR Name) {
   return link::WideFrame([&] {
-    char name[30];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<30> name(Name);
     return DeleteVariable(name);
   });
 }
@@ -104,8 +101,7 @@ short __stdcall DeleteSubTree(LPCSTR NavigatorPathName) {
 
 short __stdcall DeleteSubTreeW(LPCWSTR NavigatorPathName) {
   return link::WideFrame([&] {
-    char path[170];
-    link::WideToAnsi(NavigatorPathName, path, sizeof path);
+    link::AnsiText<170> path(NavigatorPathName);
     return DeleteSubTree(path);
   });
 }
@@ -121,14 +117,12 @@ short __stdcall vardIsIntegerWaveform(LPCSTR VarName) {
 // The wide tests carry no guard of their own: whatever goes wrong inside the
 // ANSI test already reads as 0 there.
 short __stdcall vardIsDigitalWaveformW(LPCWSTR VarName) {
-  char name[30];
-  link::WideToAnsi(VarName, name, sizeof name);
+  link::AnsiText<30> name(VarName);
   return vardIsDigitalWaveform(name);
 }
 
 short __stdcall vardIsIntegerWaveformW(LPCWSTR VarName) {
-  char name[30];
-  link::WideToAnsi(VarName, name, sizeof name);
+  link::AnsiText<30> name(VarName);
   return vardIsIntegerWaveform(name);
 }
 

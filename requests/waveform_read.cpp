@@ -97,8 +97,7 @@ short __stdcall LockWaveform(LPCSTR Name, short* Src) {
 
 short __stdcall LockWaveformW(LPCWSTR Name, short* Src) {
   return link::WideFrame([&] {
-    char name[500];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<500> name(Name);
     return LockWaveform(name, Src);
   });
 }
@@ -179,8 +178,7 @@ short __stdcall GetWaveformValue(LPCSTR Name, short Block, double XPos, double* 
 
 short __stdcall GetWaveformValueW(LPCWSTR Name, short Block, double XPos, double* YValue) {
   return link::WideFrame([&] {
-    char name[500];
-    link::WideToAnsi(Name, name, sizeof name);
+    link::AnsiText<500> name(Name);
     return GetWaveformValue(name, Block, XPos, YValue);
   });
 }

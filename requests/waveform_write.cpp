@@ -107,10 +107,8 @@ short __stdcall CreateWaveform(LPCSTR WaveName, short Type, LPCSTR Path) {
 
 short __stdcall CreateWaveformW(LPCWSTR WaveName, short Type, LPCWSTR Path) {
   return link::WideFrame([&] {
-    char name[500];
-    char path[256];
-    link::WideToAnsi(WaveName, name, sizeof name);
-    link::WideToAnsi(Path, path, sizeof path);
+    link::AnsiText<500> name(WaveName);
+    link::AnsiText<256> path(Path);
     return CreateWaveform(name, Type, path);
   });
 }
@@ -127,8 +125,7 @@ short __stdcall OpenWaveform(LPCSTR WaveName, short* Waveform) {
 
 short __stdcall OpenWaveformW(LPCWSTR WaveName, short* Waveform) {
   return link::WideFrame([&] {
-    char name[500];
-    link::WideToAnsi(WaveName, name, sizeof name);
+    link::AnsiText<500> name(WaveName);
     return OpenWaveform(name, Waveform);
   });
 }
@@ -144,8 +141,7 @@ short __stdcall WriteHorizontal(short Waveform, double X0, double XStep, LPCSTR 
 
 short __stdcall WriteHorizontalW(short Waveform, double X0, double XStep, LPCWSTR XUnits) {
   return link::WideFrame([&] {
-    char units[10];
-    link::WideToAnsi(XUnits, units, sizeof units);
+    link::AnsiText<10> units(XUnits);
     return WriteHorizontal(Waveform, X0, XStep, units);
   });
 }
@@ -161,8 +157,7 @@ short __stdcall WriteVertical(short Waveform, double Y0, double YStep, LPCSTR YU
 
 short __stdcall WriteVerticalW(short Waveform, double Y0, double YStep, LPCWSTR YUnits) {
   return link::WideFrame([&] {
-    char units[10];
-    link::WideToAnsi(YUnits, units, sizeof units);
+    link::AnsiText<10> units(YUnits);
     return WriteVertical(Waveform, Y0, YStep, units);
   });
 }

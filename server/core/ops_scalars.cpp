@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "server/core/dispatch.h"
+#include "server/core/lookup.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/request_io.h"
@@ -24,19 +25,15 @@ std::string_view Text(const ScalarRequest& req) {
   return CutText(FieldText(req.String), kMaxStringLength);
 }
 
-// Runs `change` on the named variable, if it exists and is of `kind`, under
-// the pool's exclusive lock.
+template <class Use>
+std::uint32_t Inspect(const RequestContext& ctx, const ScalarRequest& req, Kind kind, Use&& use) {
+  return WithVariable(ctx.pool.Read(), FieldText(req.Name), kind, use);
+}
+
 template <class Change>
-std::uint32_t Modify(const RequestContext& ctx, const ScalarRequest& req, Kind kind,
-                     Change&& change) {
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  auto pool = ctx.pool.Write();
-  Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->kind != kind) return kInvalidType;
-  change(*v);
-  return kOK;
+std::uint32_t Modify(const RequestContext& ctx, const ScalarRequest& req,
+                     std::optional<Kind> kind, Change&& change) {
+  return WithVariable(ctx.pool.Write(), FieldText(req.Name), kind, change);
 }
 
 std::uint32_t Create(const RequestContext& ctx, const ScalarRequest& req, Variable v) {
@@ -49,14 +46,9 @@ std::uint32_t Create(const RequestContext& ctx, const ScalarRequest& req, Variab
 
 std::uint32_t GetString(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->kind != Kind::String) return kInvalidType;
-  WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, String), v->text);
-  return kOK;
+  return Inspect(ctx, req, Kind::String, [&](const Variable& v) {
+    WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, String), v.text);
+  });
 }
 
 std::uint32_t CreateString(const RequestContext& ctx) {
@@ -75,30 +67,16 @@ std::uint32_t SetString(const RequestContext& ctx) {
 // The hot path of the benchmark: no allocation, one shared lock, one lookup.
 std::uint32_t GetNumber(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  double value;
-  {
-    const auto pool = ctx.pool.Read();
-    const Variable* v = pool.Find(name);
-    if (v == nullptr) return kNoSuchObject;
-    if (v->kind != Kind::Number) return kInvalidType;
-    value = v->value;
-  }
-  WriteValue(ctx.block, offsetof(ScalarRequest, Value), value);
-  return kOK;
+  return Inspect(ctx, req, Kind::Number, [&](const Variable& v) {
+    WriteValue(ctx.block, offsetof(ScalarRequest, Value), v.value);
+  });
 }
 
 std::uint32_t GetUnits(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->kind != Kind::Number) return kInvalidType;
-  WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, Units), v->units);
-  return kOK;
+  return Inspect(ctx, req, Kind::Number, [&](const Variable& v) {
+    WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, Units), v.units);
+  });
 }
 
 std::uint32_t CreateNumber(const RequestContext& ctx) {
@@ -124,13 +102,7 @@ std::uint32_t SetUnits(const RequestContext& ctx) {
 // Every kind has a description.
 std::uint32_t SetDescription(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  auto pool = ctx.pool.Write();
-  Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  v->description = Description(req);
-  return kOK;
+  return Modify(ctx, req, std::nullopt, [&](Variable& v) { v.description = Description(req); });
 }
 
 constexpr OpEntry kOps[] = {

@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "server/core/dispatch.h"
+#include "server/core/lookup.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/request_io.h"
@@ -18,28 +19,16 @@ std::uint32_t GetType(const RequestContext& ctx) {
   // GetType announces only 4 bytes, but the library cleared and filled the
   // whole record, so reading all of it is safe.
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  VarType type;
-  {
-    const auto pool = ctx.pool.Read();
-    const Variable* v = pool.Find(name);
-    if (v == nullptr) return kNoSuchObject;
-    type = v->Type();
-  }
-  WriteValue(ctx.block, offsetof(WaveformRequest, Type), static_cast<std::int16_t>(type));
-  return kOK;
+  return WithVariable(ctx.pool.Read(), FieldText(req.Name), std::nullopt, [&](const Variable& v) {
+    WriteValue(ctx.block, offsetof(WaveformRequest, Type), static_cast<std::int16_t>(v.Type()));
+  });
 }
 
 std::uint32_t GetDescription(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, Description), v->description);
-  return kOK;
+  return WithVariable(ctx.pool.Read(), FieldText(req.Name), std::nullopt, [&](const Variable& v) {
+    WriteText(ctx.block, VARD_REPLY_FIELD(ScalarRequest, Description), v.description);
+  });
 }
 
 std::uint32_t DeleteVariable(const RequestContext& ctx) {

@@ -1,0 +1,30 @@
+// The lookup most operations begin with: a valid name, a variable of that
+// name, and, where the operation cares, of the right kind.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "server/core/codes.h"
+#include "server/core/names.h"
+#include "server/core/pool.h"
+
+namespace vard::server {
+
+// Finds `name` in `view` (a Pool::ReadView or Pool::WriteView, whose lock is
+// held throughout) and hands the variable to `use`. Answers kInvalidName,
+// kNoSuchObject or, when `kind` is given and differs, kInvalidType; else
+// kOK. Nothing is looked at under the lock but the variable itself.
+template <class View, class Use>
+std::uint32_t WithVariable(View&& view, std::string_view name, std::optional<Kind> kind,
+                           Use&& use) {
+  if (!IsValidName(name)) return kInvalidName;
+  auto* v = view.Find(name);
+  if (v == nullptr) return kNoSuchObject;
+  if (kind && v->kind != *kind) return kInvalidType;
+  use(*v);
+  return kOK;
+}
+
+}  // namespace vard::server

@@ -1,7 +1,6 @@
 #include "tests/harness/fake_server.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "include/vard_protocol.h"
 
@@ -31,7 +30,6 @@ void FakeServer::Run(DWORD delayMs) {
   MSG msg;
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // make the thread's queue
   if (delayMs) Sleep(delayMs);
-
   WNDCLASSA wc{};
   wc.lpfnWndProc = &FakeServer::WindowProc;
   wc.hInstance = GetModuleHandleA(nullptr);
@@ -39,12 +37,12 @@ void FakeServer::Run(DWORD delayMs) {
   RegisterClassA(&wc);  // fails harmlessly when an earlier fake registered it
   char title[16];
   std::snprintf(title, sizeof title, "%lu", GetCurrentProcessId());
-  window_ = CreateWindowExA(0, proto::kServerClass, title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
-                            nullptr, wc.hInstance, this);
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  HWND window = CreateWindowExA(0, proto::kServerClass, title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                nullptr, wc.hInstance, nullptr);
+  SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   SetEvent(ready_);
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-  DestroyWindow(window_);
+  DestroyWindow(window);
 }
 
 LRESULT CALLBACK FakeServer::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -54,13 +52,11 @@ LRESULT CALLBACK FakeServer::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 }
 
 LRESULT FakeServer::OnMessage(WPARAM code, LPARAM lParam) {
-  Received r;
-  r.code = static_cast<std::uint32_t>(code);
-  r.lParam = lParam;
   if (code == proto::kAttach) {
     mapping_ = reinterpret_cast<HANDLE>(lParam);
     view_ = static_cast<std::uint8_t*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, 0));
   }
+  Received r{static_cast<std::uint32_t>(code), {}};
   if (view_) r.block.assign(view_, view_ + proto::kBlockSize);
   Handler handler;
   {
@@ -73,7 +69,6 @@ LRESULT FakeServer::OnMessage(WPARAM code, LPARAM lParam) {
     if (mapping_) CloseHandle(mapping_);
     view_ = nullptr;
     mapping_ = nullptr;
-    return 0;
   }
   if (code <= proto::kExit || !handler || !view_) return 0;
   return handler(static_cast<std::uint32_t>(code), view_);
@@ -90,20 +85,14 @@ std::vector<Received> FakeServer::Requests() const {
 }
 
 std::vector<std::uint32_t> FakeServer::Codes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
   std::vector<std::uint32_t> codes;
-  for (const auto& r : received_) codes.push_back(r.code);
+  for (const auto& r : Requests()) codes.push_back(r.code);
   return codes;
 }
 
 void FakeServer::Clear() {
   std::lock_guard<std::mutex> lock(mutex_);
   received_.clear();
-}
-
-bool FakeServer::Attached() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return view_ != nullptr;
 }
 
 }  // namespace vard::test

@@ -19,11 +19,12 @@ namespace vard::test {
 
 struct Received {
   std::uint32_t code = 0;
-  LPARAM lParam = 0;
   std::vector<std::uint8_t> block;  // the whole 64 KiB block (empty before attach)
 
   template <class R>
-  const R& As() const { return *reinterpret_cast<const R*>(block.data()); }
+  const R& As() const {
+    return *reinterpret_cast<const R*>(block.data());
+  }
 };
 
 class FakeServer {
@@ -42,7 +43,6 @@ class FakeServer {
   std::vector<Received> Requests() const;
   std::vector<std::uint32_t> Codes() const;
   void Clear();
-  bool Attached() const;
   // Blocks until the window exists (or gives up after timeoutMs).
   bool WaitForWindow(DWORD timeoutMs = 15000) const;
 
@@ -52,7 +52,6 @@ class FakeServer {
   LRESULT OnMessage(WPARAM code, LPARAM lParam);
 
   UINT message_ = 0;
-  HWND window_ = nullptr;
   HANDLE ready_ = nullptr;
   DWORD threadId_ = 0;
   std::uint8_t* view_ = nullptr;
@@ -63,7 +62,7 @@ class FakeServer {
   std::thread thread_;
 };
 
-// Writes a little-endian value at a byte offset of the block.
+// A little-endian value at a byte offset of the block.
 template <class T>
 void Put(std::uint8_t* block, std::size_t offset, T value) {
   std::memcpy(block + offset, &value, sizeof value);

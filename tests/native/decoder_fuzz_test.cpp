@@ -1,13 +1,10 @@
 // Randomized requests against the decoder: whatever another process leaves
 // in the block, the server must answer a documented code, write nothing but
 // the operation's reply fields, and leave the pool alone unless the request
-// succeeded.
-//
-// Deterministic by default; VARD_FUZZ_SEED and VARD_FUZZ_ITERATIONS override
+// succeeded. Deterministic; VARD_FUZZ_SEED and VARD_FUZZ_ITERATIONS override
 // the seed and the length of a run.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -27,11 +24,14 @@ namespace vard::server {
 namespace {
 
 using namespace vard::proto;
+using WR = WaveformRequest;
 
 struct Field {
   std::uint32_t offset, width;
 };
 #define FIELD(R, F) Field{static_cast<std::uint32_t>(offsetof(R, F)), sizeof(R::F)}
+// Waveform fields F through G.
+#define SPAN(F, G) Field{offsetof(WR, F), offsetof(WR, G) + sizeof(WR::G) - offsetof(WR, F)}
 
 // Text fields and integer fields (counts, indices, handles) of the layouts
 // the families built so far decode; other layouts get random bytes only.
@@ -49,109 +49,75 @@ Layout LayoutOf(std::uint32_t opcode) {
                FIELD(ScalarRequest, Units), FIELD(ScalarRequest, Path),
                FIELD(ScalarRequest, Description)},
               {FIELD(ScalarRequest, Value)}};
-    case sizeof(WaveformRequest):
-      return {{FIELD(WaveformRequest, Name), FIELD(WaveformRequest, Path),
-               FIELD(WaveformRequest, XUnits), FIELD(WaveformRequest, YUnits)},
-              {FIELD(WaveformRequest, Type), FIELD(WaveformRequest, FirstSample),
-               FIELD(WaveformRequest, LastSample), FIELD(WaveformRequest, Length),
-               FIELD(WaveformRequest, Waveform), FIELD(WaveformRequest, DataType),
-               FIELD(WaveformRequest, Src), FIELD(WaveformRequest, Block),
-               FIELD(WaveformRequest, Reduction)}};
+    case sizeof(WR):
+      return {{FIELD(WR, Name), FIELD(WR, Path), FIELD(WR, XUnits), FIELD(WR, YUnits)},
+              {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
+               FIELD(WR, Waveform), FIELD(WR, DataType), FIELD(WR, Src), FIELD(WR, Block),
+               FIELD(WR, Reduction)}};
     default:
       return {};
   }
 }
 
-// Byte ranges [begin, end) an operation may write.
-std::vector<std::pair<std::uint32_t, std::uint32_t>> ReplyAreas(std::uint32_t opcode) {
-  auto of = [](Field f) {
-    return std::vector<std::pair<std::uint32_t, std::uint32_t>>{{f.offset, f.offset + f.width}};
-  };
+// The bytes an operation may write on success.
+std::vector<Field> ReplyAreas(std::uint32_t opcode) {
   switch (opcode) {
-    case kGetType: return of(FIELD(WaveformRequest, Type));
-    case kGetDescription: return of(FIELD(ScalarRequest, Description));
-    case kGetString: return of(FIELD(ScalarRequest, String));
-    case kGetNumber: return of(FIELD(ScalarRequest, Value));
-    case kGetUnits: return of(FIELD(ScalarRequest, Units));
-    case kDeleteSubTree: case kDeleteVariable: case kIsDigitalWaveform: case kIsIntegerWaveform:
-    case kCreateString: case kSetString: case kCreateNumber: case kSetNumber:
-    case kSetDescription: case kSetUnits:
-      return {};
-    case kLockWaveform: return of(FIELD(WaveformRequest, Src));
-    case kGetHorizontal:
-      return {{offsetof(WaveformRequest, XUnits), offsetof(WaveformRequest, XUnits) + 10},
-              {offsetof(WaveformRequest, Length), offsetof(WaveformRequest, Length) + 20},
-              {offsetof(WaveformRequest, Block), offsetof(WaveformRequest, Block) + 2}};
-    case kGetVertical:
-      return {{offsetof(WaveformRequest, Name), offsetof(WaveformRequest, Name) + 500},
-              {offsetof(WaveformRequest, YUnits), offsetof(WaveformRequest, YUnits) + 10},
-              {offsetof(WaveformRequest, YStep), offsetof(WaveformRequest, YStep) + 16}};
-    case kGetWaveformData: case kReadWaveform:
-      return {{kSampleAreaOffset, kSampleAreaOffset + kSampleAreaSize}};
-    case kGetWaveformValue: return of(FIELD(WaveformRequest, Y0));
-    case kGetBlockInfo:
-      return {{offsetof(WaveformRequest, TriggerTime), offsetof(WaveformRequest, Day) + 2}};
-    case kOpenWaveform: return of(FIELD(WaveformRequest, Waveform));
-    case kGetWaveformDataType: return of(FIELD(WaveformRequest, DataType));
-    case kUnlockWaveform: case kCreateWaveform: case kWriteHorizontal: case kWriteVertical:
-    case kWriteWaveform: case kSetWaveformLength: case kCloseWaveform: case kWriteBlockInfo:
-      return {};
-    default:
-      // Families this test does not know in detail yet: their record behind
-      // RecordSize and the data area behind it, never the block's tail.
-      return IsImplemented(opcode)
-                 ? std::vector<std::pair<std::uint32_t, std::uint32_t>>{{4, 65526}}
-                 : std::vector<std::pair<std::uint32_t, std::uint32_t>>{};
+    case kGetType: return {FIELD(WR, Type)};
+    case kGetDescription: return {FIELD(ScalarRequest, Description)};
+    case kGetString: return {FIELD(ScalarRequest, String)};
+    case kGetNumber: return {FIELD(ScalarRequest, Value)};
+    case kGetUnits: return {FIELD(ScalarRequest, Units)};
+    case kLockWaveform: return {FIELD(WR, Src)};
+    case kGetHorizontal: return {FIELD(WR, XUnits), SPAN(Length, XStep), FIELD(WR, Block)};
+    case kGetVertical: return {FIELD(WR, Name), FIELD(WR, YUnits), SPAN(YStep, Y0)};
+    case kGetWaveformData: case kReadWaveform: return {{kSampleAreaOffset, kSampleAreaSize}};
+    case kGetWaveformValue: return {FIELD(WR, Y0)};
+    case kGetBlockInfo: return {SPAN(TriggerTime, Day)};
+    case kOpenWaveform: return {FIELD(WR, Waveform)};
+    case kGetWaveformDataType: return {FIELD(WR, DataType)};
+    default: return {};  // every other operation of the families built so far writes nothing
   }
 }
 
-// The replies each operation may give, and whether it only reads.
+// The replies each operation may give (empty: any 16-bit code), and whether it only reads.
 struct Expectation {
-  std::set<std::uint32_t> replies;  // empty: any 16-bit code
+  std::set<std::uint32_t> replies;
   bool read_only;
-  bool Allows(std::uint32_t reply) const {
-    return replies.empty() ? reply < 0x10000 : replies.count(reply) != 0;
-  }
 };
 
-Expectation Expected(std::uint32_t opcode) {
-  if (opcode >= 0x10000 || RequestLength(opcode) == 0) return {{kInvalidParameter}, true};
-  if (!IsImplemented(opcode)) return {{kProcNotAllowed}, true};
-  const std::set<std::uint32_t> lookup = {kOK, kNoSuchObject, kInvalidName, kInvalidParameter};
-  const std::set<std::uint32_t> typed = {kOK, kNoSuchObject, kInvalidType, kInvalidName,
-                                         kInvalidParameter};
-  const std::set<std::uint32_t> create = {kOK, kAlreadyExists, kInvalidName, kInvalidParameter};
-  const std::set<std::uint32_t> remove = {kOK, kNoSuchObject, kProcNotAllowed, kInvalidName,
-                                          kInvalidParameter};
-  switch (opcode) {
-    case kGetType: case kGetDescription: return {lookup, true};
-    case kSetDescription: return {lookup, false};
-    case kDeleteSubTree: case kDeleteVariable: return {remove, false};
+Expectation Expected(std::uint32_t op) {
+  if (op >= 0x10000 || RequestLength(op) == 0) return {{kInvalidParameter}, true};
+  if (!IsImplemented(op)) return {{kProcNotAllowed}, true};
+  const std::uint32_t O = kOK, N = kNoSuchObject, M = kInvalidName, P = kInvalidParameter,
+                      T = kInvalidType, A = kAlreadyExists, D = kProcNotAllowed, H = kInvalidHandle,
+                      S = kNoSuchData, X = kOutOfMemory;
+  switch (op) {
+    case kGetType: case kGetDescription: return {{O, N, M, P}, true};
+    case kSetDescription: return {{O, N, M, P}, false};
+    case kDeleteSubTree: case kDeleteVariable: return {{O, N, D, M, P}, false};
     case kIsDigitalWaveform: case kIsIntegerWaveform: return {{0, 1}, true};
-    case kGetString: case kGetNumber: case kGetUnits: return {typed, true};
-    case kSetString: case kSetNumber: case kSetUnits: return {typed, false};
-    case kCreateString: case kCreateNumber: return {create, false};
-    // Waveforms. Reading and the writer's own changes leave the pool alone;
-    // only creating, opening and publishing change it.
-    case kLockWaveform: return {{kOK, kNoSuchObject, kInvalidType, kInvalidName, kOutOfMemory,
-                                 kInvalidParameter}, true};
-    case kGetWaveformValue: return {{kOK, kNoSuchObject, kInvalidType, kInvalidName, kNoSuchData,
-                                     kInvalidParameter}, true};
+    case kGetString: case kGetNumber: case kGetUnits: return {{O, N, T, M, P}, true};
+    case kSetString: case kSetNumber: case kSetUnits: return {{O, N, T, M, P}, false};
+    case kCreateString: case kCreateNumber: return {{O, A, M, P}, false};
+    // Reading and a writer's private changes leave the pool alone; only
+    // creating, opening and publishing change it.
+    case kLockWaveform: return {{O, N, T, M, X, P}, true};
+    case kGetWaveformValue: return {{O, N, T, M, S, P}, true};
     case kGetHorizontal: case kGetVertical: case kUnlockWaveform: case kGetWaveformDataType:
-      return {{kOK, kInvalidHandle, kInvalidParameter}, true};
-    case kGetWaveformData: case kGetBlockInfo: case kReadWaveform:
-      return {{kOK, kNoSuchData, kInvalidHandle, kInvalidParameter}, true};
+      return {{O, H, P}, true};
+    case kGetWaveformData: case kGetBlockInfo: case kReadWaveform: return {{O, S, H, P}, true};
     case kWriteHorizontal: case kWriteVertical: case kWriteWaveform: case kSetWaveformLength:
-    case kWriteBlockInfo:
-      return {{kOK, kNoSuchData, kOutOfMemory, kInvalidHandle, kInvalidParameter}, true};
-    case kCreateWaveform:
-      return {{kOK, kAlreadyExists, kInvalidType, kInvalidName, kInvalidParameter}, false};
-    case kOpenWaveform: return {{kOK, kNoSuchObject, kProcNotAllowed, kOutOfMemory, kInvalidType,
-                                 kInvalidName, kInvalidParameter}, false};
-    case kCloseWaveform: return {{kOK, kNoSuchObject, kInvalidHandle, kInvalidParameter}, false};
-    default:  // a family this test does not know in detail yet
-      return {{}, false};
+    case kWriteBlockInfo: return {{O, S, X, H, P}, true};
+    case kCreateWaveform: return {{O, A, T, M, P}, false};
+    case kOpenWaveform: return {{O, N, D, X, T, M, P}, false};
+    case kCloseWaveform: return {{O, N, H, P}, false};
+    default: return {{}, false};  // a family this test does not know in detail yet
   }
+}
+
+bool IsWaveformOp(std::uint32_t op) {
+  return (op >= kLockWaveform && op <= kGetBlockInfo) ||
+         (op >= kCreateWaveform && op <= kGetWaveformDataType);
 }
 
 const char* const kNames[] = {"Num", "nUM", "Str", "STR", "Wave", "wave", "Digi", "ints", "Open",
@@ -159,38 +125,32 @@ const char* const kNames[] = {"Num", "nUM", "Str", "STR", "Wave", "wave", "Digi"
                               "twenty-nine-characters-long!!", "thirty-characters-long-name!!!"};
 const char* const kPaths[] = {"", "A", "a.B", "A.b.C", "A.bc", "Z", "A..B", ".A", "A.", "a. .b"};
 
-// Waveforms with samples: `blocks` blocks of `length` samples each, a ramp.
-std::shared_ptr<const WaveformData> Samples(std::int16_t type, std::int32_t length,
-                                            std::int32_t blocks) {
+// `blocks` blocks of `length` samples, a ramp, with block info.
+std::shared_ptr<const WaveformData> Samples(std::int16_t type, std::int32_t length, int blocks) {
   std::shared_ptr<const WaveformData> empty;
   WaveformData::Create(type, &empty);
   WaveformWriter w(empty);
   w.SetLength(length);
   std::vector<std::int16_t> words(static_cast<std::size_t>(length) * blocks);
-  std::vector<float> floats(words.size());
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    words[i] = static_cast<std::int16_t>(i * 37);
-    floats[i] = static_cast<float>(i) * 0.5f;
-  }
+  for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::int16_t>(i * 37);
+  const std::vector<float> floats(words.begin(), words.end());
   const void* src = type == kSampleFloat ? static_cast<const void*>(floats.data()) : words.data();
   w.Write(0, length * blocks - 1, src, words.size() * ElementSize(type));
   w.SetBlockInfo(BlockInfo{1.5, 2024, 6, 11});
   return w.Publish();
 }
 
-void Seed(Pool& pool, std::vector<std::shared_ptr<const WriteClaim>>& claims) {
-  auto w = pool.Write();
+// A fresh pool; "Open" is held open for writing by a claim that never ends.
+std::unique_ptr<Pool> Seeded(std::vector<std::shared_ptr<const WriteClaim>>& claims) {
+  auto pool = std::make_unique<Pool>();
+  auto w = pool->Write();
   auto add = [&](const char* name, Kind kind, const char* path,
                  std::shared_ptr<const WaveformData> samples = nullptr) {
     Variable v;
-    v.name = std::string(name);
-    v.path = std::string(path);
-    v.description = std::string("seeded");
-    v.kind = kind;
-    v.value = 1.5;
-    v.units = std::string("V");
-    v.text = std::string("text");
-    v.waveform = std::move(samples);
+    // Whole strings assigned: GCC 12 warns falsely (-Wrestrict) on assigning literals.
+    v.name = std::string(name), v.path = std::string(path), v.kind = kind, v.value = 1.5;
+    v.description = std::string("seeded"), v.units = std::string("V");
+    v.text = std::string("text"), v.waveform = std::move(samples);
     w.Insert(std::move(v));
   };
   add("Num", Kind::Number, "A");
@@ -202,38 +162,7 @@ void Seed(Pool& pool, std::vector<std::shared_ptr<const WriteClaim>>& claims) {
   add("Sub1", Kind::Number, "A.b.C");
   claims.push_back(std::make_shared<const WriteClaim>());
   w.Find("Open")->writer = claims.back();
-}
-
-// Handles obtained the way a client obtains them, so that the waveform
-// operations get past the handle check and into the store.
-struct Handles {
-  std::vector<std::int16_t> srcs, writers;
-
-  void Take(Pool& pool, Session& session, std::vector<std::uint8_t>& block) {
-    for (const char* name : {"Wave", "Digi", "Ints", "Open"}) {
-      for (std::uint32_t opcode : {kLockWaveform, kOpenWaveform}) {
-        std::memset(block.data(), 0, sizeof(WaveformRequest));
-        auto* r = reinterpret_cast<WaveformRequest*>(block.data());
-        r->RecordSize = sizeof(WaveformRequest);
-        std::strcpy(r->Name, name);
-        if (Dispatch(pool, session, opcode, block.data()) == kOK) Note(opcode, block, true);
-      }
-    }
-  }
-  // After a success. Ended handles are mostly forgotten; the rest stay as
-  // stale handles.
-  void Note(std::uint32_t opcode, const std::vector<std::uint8_t>& block, bool forget) {
-    const auto* r = reinterpret_cast<const WaveformRequest*>(block.data());
-    if (opcode == kLockWaveform) srcs.push_back(r->Src);
-    if (opcode == kOpenWaveform) writers.push_back(r->Waveform);
-    if (opcode == kUnlockWaveform && forget) std::erase(srcs, r->Src);
-    if (opcode == kCloseWaveform && forget) std::erase(writers, r->Waveform);
-  }
-};
-
-bool IsWaveformOp(std::uint32_t opcode) {
-  return (opcode >= kLockWaveform && opcode <= kGetBlockInfo) ||
-         (opcode >= kCreateWaveform && opcode <= kGetWaveformDataType);
+  return pool;
 }
 
 std::uint64_t EnvOr(const char* name, std::uint64_t fallback) {
@@ -246,115 +175,103 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   const std::uint64_t iterations = EnvOr("VARD_FUZZ_ITERATIONS", 40000);
   std::mt19937_64 rng(seed);
   auto below = [&](std::uint64_t n) { return static_cast<std::uint32_t>(rng() % n); };
+  auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
 
-  std::vector<std::uint8_t> block(kBlockSize), before(kBlockSize);
-  for (auto& b : block) b = static_cast<std::uint8_t>(rng());
-  auto pool = std::make_unique<Pool>();
+  std::vector<std::uint8_t> block(kBlockSize), before;
+  for (auto& b : block) b = byte();
+  auto* const rec = reinterpret_cast<WR*>(block.data());
   std::vector<std::shared_ptr<const WriteClaim>> claims;
-  Seed(*pool, claims);
+  std::unique_ptr<Pool> pool = Seeded(claims);
   Session session;
-  Handles handles;
-  handles.Take(*pool, session, block);
-  std::set<std::uint32_t> codes_seen;
+  // Handles this client holds, or once held (stale handles stay in now and then).
+  std::vector<std::int16_t> srcs, writers;
+  auto take_handles = [&] {  // the way a client gets them, so operations reach the store
+    for (const char* name : {"Wave", "Digi", "Ints", "Open"}) {
+      for (std::uint32_t op : {kLockWaveform, kOpenWaveform}) {
+        std::memset(block.data(), 0, sizeof(WR));
+        rec->RecordSize = sizeof(WR);
+        std::strcpy(rec->Name, name);
+        if (Dispatch(*pool, session, op, block.data()) != kOK) continue;
+        if (op == kLockWaveform) srcs.push_back(rec->Src);
+        else writers.push_back(rec->Waveform);
+      }
+    }
+  };
+  take_handles();
+  std::set<std::uint32_t> codes_seen, waveform_successes;
   std::uint64_t successes = 0;
-  std::set<std::uint32_t> waveform_successes;
 
   for (std::uint64_t it = 0; it < iterations; ++it) {
     if (it % 1000 == 999) {  // start over now and then so deletions cannot starve the run
-      pool = std::make_unique<Pool>();
-      Seed(*pool, claims);
-      // Sometimes keep the old handles: writers then outlive their variables.
-      if (below(2)) {
+      pool = Seeded(claims);
+      if (below(2)) {  // otherwise keep the old handles: writers outlive their variables
         session.Release();
-        handles = Handles();
+        srcs.clear(), writers.clear();
       }
-      handles.Take(*pool, session, block);
+      take_handles();
     }
-    if (handles.srcs.size() < 3 || handles.writers.empty()) {
-      handles.Take(*pool, session, block);
-    }
+    if (srcs.size() < 3 || writers.empty()) take_handles();
     std::uint32_t opcode = below(10) == 0 ? static_cast<std::uint32_t>(rng()) : below(131);
     if (below(3) == 0) opcode = below(2) ? kLockWaveform + below(7) : kCreateWaveform + below(10);
     const std::uint32_t length = RequestLength(opcode);
     const Layout layout = LayoutOf(opcode);
     // The library clears only the record; the rest stays whatever it was.
-    // Now and then scribble over the start of the block as well.
-    const std::uint32_t scribble = below(8) == 0 ? 1024 : 64;
-    for (std::uint32_t i = 0; i < scribble; ++i) block[below(kBlockSize)] = static_cast<std::uint8_t>(rng());
+    for (std::uint32_t i = 0, n = below(8) == 0 ? 1024 : 64; i < n; ++i)
+      block[below(kBlockSize)] = byte();
 
     const std::uint32_t mode = below(4);
-    if (mode == 0 || length == 0) {
-      // Fully random record, sometimes with the right RecordSize.
-      for (std::uint32_t i = 0; i < std::max<std::uint32_t>(length, 1024); ++i)
-        block[i] = static_cast<std::uint8_t>(rng());
-      if (below(2)) {
-        const std::uint32_t size = AnnouncedRecordSize(opcode);
-        std::memcpy(block.data(), &size, 4);
-      }
-    } else {
-      // A well-formed request, then a few mutations.
+    std::uint32_t size = AnnouncedRecordSize(opcode);
+    if (mode == 0 || length == 0) {  // a random record, sometimes with the right RecordSize
+      for (std::uint32_t i = 0; i < std::max<std::uint32_t>(length, 1024); ++i) block[i] = byte();
+      if (below(2)) std::memcpy(block.data(), &size, 4);
+    } else {  // a well-formed request, then a few mutations
       std::memset(block.data(), 0, length);
-      std::uint32_t size = AnnouncedRecordSize(opcode);
       for (std::size_t f = 0; f < layout.texts.size(); ++f) {
-        const Field fld = layout.texts[f];
-        const char* text = f == 0 ? kNames[below(std::size(kNames))] : kPaths[below(std::size(kPaths))];
-        std::strncpy(reinterpret_cast<char*>(&block[fld.offset]), text, fld.width - 1);
+        const char* text =
+            f == 0 ? kNames[below(std::size(kNames))] : kPaths[below(std::size(kPaths))];
+        std::strncpy(reinterpret_cast<char*>(&block[layout.texts[f].offset]), text,
+                     layout.texts[f].width - 1);
       }
-      for (const Field fld : layout.ints) {
-        if (below(2)) for (std::uint32_t i = 0; i < fld.width; ++i) block[fld.offset + i] = static_cast<std::uint8_t>(rng());
-      }
+      for (const Field f : layout.ints)
+        if (below(2)) for (std::uint32_t i = 0; i < f.width; ++i) block[f.offset + i] = byte();
       if (IsWaveformOp(opcode) && below(8) != 0) {
-        // Plausible values: handles this client holds (or once held), block
-        // numbers and ranges near the seeded lengths, the reductions and
-        // types a reader asks for, X positions on the default axis.
-        auto& r = *reinterpret_cast<WaveformRequest*>(block.data());
+        // Plausible values: held handles, blocks and ranges near the seeded
+        // lengths, the reductions and types a reader asks for, X on the axis.
         auto pick = [&](const std::vector<std::int16_t>& v) {
-          if (v.empty() || below(8) == 0) return static_cast<std::int16_t>(below(6));
-          return v[below(v.size())];
+          return v.empty() || below(8) == 0 ? static_cast<std::int16_t>(below(6))
+                                            : v[below(v.size())];
         };
-        r.Src = pick(handles.srcs);
-        r.Waveform = pick(handles.writers);
-        r.Block = below(4) == 0 ? static_cast<std::int16_t>(below(5)) - 1 : 0;
-        r.FirstSample = below(4) == 0 ? static_cast<std::int32_t>(below(80000)) - 2
-                                      : static_cast<std::int32_t>(below(1100));
         const std::int32_t spans[] = {1, 2, 10, 100, 300, 8084, 16168, 16169, 32337};
-        r.LastSample = r.FirstSample + spans[below(std::size(spans))] - 1 -
-                       static_cast<std::int32_t>(below(3));
         const std::uint16_t reductions[] = {0, 1, 2, 3, 7, 1000, 65535};
-        r.Reduction = reductions[below(std::size(reductions))];
         const std::int16_t types[] = {kSampleDigital, kSampleInteger, kSampleFloat, 0, 3, -1};
-        r.DataType = r.Type = types[below(std::size(types))];
-        r.Length = static_cast<std::int32_t>(below(2000)) - 1;
-        r.X0 = static_cast<double>(below(1200)) * 0.75 - 1.0;
-        r.XStep = below(4) == 0 ? 0.0 : 0.5;
-        r.Y0 = 1.0;
-        r.YStep = below(2) ? 0.25 : -2.0;
+        rec->Src = pick(srcs), rec->Waveform = pick(writers);
+        rec->Block = static_cast<std::int16_t>(below(4) == 0 ? below(5) - 1 : 0);
+        rec->FirstSample =
+            static_cast<std::int32_t>(below(4) == 0 ? below(80000) - 2 : below(1100));
+        rec->LastSample = rec->FirstSample + spans[below(std::size(spans))] - 1 -
+                          static_cast<std::int32_t>(below(3));
+        rec->Reduction = reductions[below(std::size(reductions))];
+        rec->DataType = rec->Type = types[below(std::size(types))];
+        rec->Length = static_cast<std::int32_t>(below(2000)) - 1;
+        rec->X0 = below(1200) * 0.75 - 1.0, rec->XStep = below(4) == 0 ? 0.0 : 0.5;
+        rec->Y0 = 1.0, rec->YStep = below(2) ? 0.25 : -2.0;
       }
-      const std::uint32_t mutations = mode == 1 ? 0 : below(4);
-      for (std::uint32_t m = 0; m < mutations; ++m) {
-        switch (below(4)) {
-          case 0:  // RecordSize off by a little or a lot
-            size = below(2) ? size + below(9) - 4 : static_cast<std::uint32_t>(rng());
-            break;
-          case 1:  // a text filled to its width, no NUL
-            if (!layout.texts.empty()) {
-              const Field fld = layout.texts[below(layout.texts.size())];
-              const bool printable = below(2);
-              for (std::uint32_t i = 0; i < fld.width; ++i)
-                block[fld.offset + i] = printable ? static_cast<std::uint8_t>('a' + below(26))
-                                                  : static_cast<std::uint8_t>(1 + below(255));
-            }
-            break;
-          case 2:  // an extreme integer
-            if (!layout.ints.empty()) {
-              const Field fld = layout.ints[below(layout.ints.size())];
-              std::memset(&block[fld.offset], below(2) ? 0xFF : 0x80, fld.width);
-              if (below(2)) block[fld.offset + fld.width - 1] ^= 0x80;
-            }
-            break;
-          default:  // random bytes inside the record
-            for (int i = 0; i < 4; ++i) block[4 + below(length - 4)] = static_cast<std::uint8_t>(rng());
-            break;
+      for (std::uint32_t m = 0, n = mode == 1 ? 0 : below(4); m < n; ++m) {
+        const std::uint32_t what = below(4);
+        if (what == 0) {  // RecordSize off by a little or a lot
+          size = below(2) ? size + below(9) - 4 : static_cast<std::uint32_t>(rng());
+        } else if (what == 1 && !layout.texts.empty()) {  // a text filled to its width, no NUL
+          const Field f = layout.texts[below(layout.texts.size())];
+          const bool printable = below(2);
+          for (std::uint32_t i = 0; i < f.width; ++i)
+            block[f.offset + i] =
+                static_cast<std::uint8_t>(printable ? 'a' + below(26) : 1 + below(255));
+        } else if (what == 2 && !layout.ints.empty()) {  // an extreme integer
+          const Field f = layout.ints[below(layout.ints.size())];
+          std::memset(&block[f.offset], below(2) ? 0xFF : 0x80, f.width);
+          if (below(2)) block[f.offset + f.width - 1] ^= 0x80;
+        } else if (what == 3) {  // random bytes inside the record
+          for (int i = 0; i < 4; ++i) block[4 + below(length - 4)] = byte();
         }
       }
       std::memcpy(block.data(), &size, 4);
@@ -362,60 +279,55 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
 
     std::uint32_t announced;
     std::memcpy(&announced, block.data(), 4);
-    const bool well_sized = announced == AnnouncedRecordSize(opcode);
-
     before = block;
     const std::string pool_before = pool->Dump();
     const std::uint32_t reply = Dispatch(*pool, session, opcode, block.data());
+    const auto where = [&] {
+      return ::testing::Message() << "iteration " << it << " seed " << seed << ": opcode " << opcode
+                                  << " reply " << reply;
+    };
     codes_seen.insert(reply);
     if (reply == kOK && IsWaveformOp(opcode)) {
       waveform_successes.insert(opcode);
-      handles.Note(opcode, block, below(4) != 0);
+      if (opcode == kLockWaveform) srcs.push_back(rec->Src);
+      if (opcode == kOpenWaveform) writers.push_back(rec->Waveform);
+      const bool forget = below(4) != 0;  // else the ended handle stays as a stale one
+      if (forget && opcode == kUnlockWaveform) std::erase(srcs, rec->Src);
+      if (forget && opcode == kCloseWaveform) std::erase(writers, rec->Waveform);
     }
 
     const Expectation expected = Expected(opcode);
-    ASSERT_TRUE(expected.Allows(reply))
-        << "iteration " << it << " seed " << seed << ": opcode " << opcode << " answered " << reply;
-
-    if (!well_sized && IsImplemented(opcode)) {
+    ASSERT_TRUE(expected.replies.empty() ? reply < 0x10000 : expected.replies.count(reply) != 0)
+        << where();
+    if (announced != AnnouncedRecordSize(opcode) && IsImplemented(opcode)) {
       const bool truth = opcode == kIsDigitalWaveform || opcode == kIsIntegerWaveform;
-      ASSERT_EQ(reply, truth ? 0u : kInvalidParameter)
-          << "iteration " << it << " seed " << seed << ": opcode " << opcode << " RecordSize "
-          << announced;
+      ASSERT_EQ(reply, truth ? 0u : kInvalidParameter) << where() << " RecordSize " << announced;
     }
-
-    const auto areas = ReplyAreas(opcode);
-    const bool changed = block != before;
-    for (std::uint32_t i = 0; changed && i < kBlockSize; ++i) {
+    // The default reply area of an implemented family this test does not know yet.
+    auto areas = ReplyAreas(opcode);
+    if (expected.replies.empty()) areas = {{4, 65522}};
+    for (std::uint32_t i = 0, changed = block != before; changed && i < kBlockSize; ++i) {
       if (block[i] == before[i]) continue;
       bool allowed = false;
-      for (const auto& [b, e] : areas) allowed = allowed || (i >= b && i < e);
-      ASSERT_TRUE(allowed && reply == kOK)
-          << "iteration " << it << " seed " << seed << ": opcode " << opcode << " reply " << reply
-          << " changed byte " << i;
+      for (const Field f : areas) allowed = allowed || (i >= f.offset && i < f.offset + f.width);
+      ASSERT_TRUE(allowed && reply == kOK) << where() << " changed byte " << i;
     }
-
     // Only a success may change the pool; a subtree deletion that had to keep
     // an open waveform has removed the rest.
-    const bool may_change = !expected.read_only &&
-                            (reply == kOK || (opcode == kDeleteSubTree && reply == kProcNotAllowed));
-    if (!may_change) {
-      ASSERT_EQ(pool->Dump(), pool_before)
-          << "iteration " << it << " seed " << seed << ": opcode " << opcode << " reply " << reply;
+    if (expected.read_only ||
+        !(reply == kOK || (opcode == kDeleteSubTree && reply == kProcNotAllowed))) {
+      ASSERT_EQ(pool->Dump(), pool_before) << where();
     }
     successes += reply == kOK && IsImplemented(opcode) ? 1 : 0;
   }
-  // The run reached past the decoder into the operations.
+  // The run reached past the decoder into the operations, and every waveform
+  // operation got past its checks at least once.
   EXPECT_GT(successes, iterations / 50);
-  EXPECT_TRUE(codes_seen.count(kInvalidName) && codes_seen.count(kNoSuchObject) &&
-              codes_seen.count(kInvalidType) && codes_seen.count(kAlreadyExists) &&
-              codes_seen.count(kInvalidHandle) && codes_seen.count(kNoSuchData));
-  // Every waveform operation got past its checks at least once.
-  for (std::uint32_t opcode = 0; opcode < 128; ++opcode) {
-    if (IsWaveformOp(opcode)) {
-      EXPECT_TRUE(waveform_successes.count(opcode)) << opcode;
-    }
-  }
+  for (std::uint32_t code : {kInvalidName, kNoSuchObject, kInvalidType, kAlreadyExists,
+                             kInvalidHandle, kNoSuchData})
+    EXPECT_TRUE(codes_seen.count(code)) << code;
+  for (std::uint32_t opcode = 0; opcode < 128; ++opcode)
+    EXPECT_TRUE(!IsWaveformOp(opcode) || waveform_successes.count(opcode)) << opcode;
 }
 
 }  // namespace

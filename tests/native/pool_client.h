@@ -49,6 +49,13 @@ class PoolClient {
   }
   const proto::ScalarRequest& Reply() { return Record<proto::ScalarRequest>(); }
   double Value() { return Reply().Value; }  // a copy: the field is unaligned
+  // The text field GetString, GetUnits or GetDescription fills; "" for other codes.
+  std::string ReplyText(std::uint32_t opcode) {
+    return opcode == proto::kGetString        ? Got(Reply().String)
+           : opcode == proto::kGetUnits       ? Got(Reply().Units)
+           : opcode == proto::kGetDescription ? Got(Reply().Description)
+                                              : "";
+  }
   std::uint32_t Send(std::uint32_t opcode) {
     return Dispatch(pool_, session_, opcode, block_.data());
   }
@@ -56,19 +63,14 @@ class PoolClient {
   std::uint32_t CreateNumber(std::string_view name, double value, std::string_view units = "",
                              std::string_view description = "", std::string_view path = "") {
     auto& r = Begin<proto::ScalarRequest>(proto::kCreateNumber);
-    Put(r.Name, name);
-    Put(r.Units, units);
-    Put(r.Description, description);
-    Put(r.Path, path);
+    Put(r.Name, name), Put(r.Units, units), Put(r.Description, description), Put(r.Path, path);
     r.Value = value;
     return Send(proto::kCreateNumber);
   }
   std::uint32_t CreateString(std::string_view name, std::string_view text,
                              std::string_view path = "") {
     auto& r = Begin<proto::ScalarRequest>(proto::kCreateString);
-    Put(r.Name, name);
-    Put(r.String, text);
-    Put(r.Path, path);
+    Put(r.Name, name), Put(r.String, text), Put(r.Path, path);
     return Send(proto::kCreateString);
   }
   // Any other ScalarRequest operation; `text` goes where the operation takes
@@ -92,8 +94,7 @@ class PoolClient {
   // DeleteVariable, DeleteSubTree and the two waveform tests.
   std::uint32_t Variable(std::uint32_t opcode, std::string_view name, std::string_view path = "") {
     auto& r = Begin<proto::VariableRequest>(opcode);
-    Put(r.Name, name);
-    Put(r.NavigatorPathName, path);
+    Put(r.Name, name), Put(r.NavigatorPathName, path);
     return Send(opcode);
   }
 

@@ -1,6 +1,7 @@
 // Complex FFT: the same bits as the plain step-by-step form on every kernel
-// path and every power of two up to 2^20, the mathematics against a
-// double-precision DFT, and the edge cases of length and direction.
+// path and every power of two up to 2^20, the mathematics (scale and sign
+// convention included) against a double-precision DFT, and the edge cases of
+// length and direction.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,8 +18,6 @@
 namespace {
 
 const double kPi = 4.0 * std::atan(1.0);
-
-
 using vard::signal::ComplexFft;
 using vard::signal::kInvalidParameter;
 using vard::signal::kOk;
@@ -36,21 +35,17 @@ Signal Random(std::size_t n, std::uint32_t seed, int kind = 0) {
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   std::uniform_int_distribution<int> exponent(-40, 40);
   Signal s{std::vector<float>(n), std::vector<float>(n)};
-  for (std::vector<float>* v : {&s.re, &s.im}) {
-    for (float& x : *v) {
+  for (std::vector<float>* v : {&s.re, &s.im})
+    for (float& x : *v)
       x = kind == 1 ? std::ldexp(unit(rng), exponent(rng)) : unit(rng) * (kind == 2 ? 1e-36f : 1);
-    }
-  }
   return s;
 }
 
 // Index of the first element whose bits differ, or -1.
 long FirstDifference(const Signal& a, const Signal& b) {
-  for (std::size_t i = 0; i < a.re.size(); ++i) {
-    if (std::memcmp(&a.re[i], &b.re[i], 4) != 0 || std::memcmp(&a.im[i], &b.im[i], 4) != 0) {
+  for (std::size_t i = 0; i < a.re.size(); ++i)
+    if (std::memcmp(&a.re[i], &b.re[i], 4) || std::memcmp(&a.im[i], &b.im[i], 4))
       return static_cast<long>(i);
-    }
-  }
   return -1;
 }
 
@@ -105,14 +100,12 @@ TEST(FftLength, EdgeLengths) {
   }
   EXPECT_EQ(FirstDifference(s, in), -1);
 
-  EXPECT_EQ(FirstDifference(Fft(Signal{{0.625f}, {-3.5f}}, 0), Signal{{0.625f}, {-3.5f}}), -1);
-  EXPECT_EQ(FirstDifference(Fft(Signal{{0.625f}, {-3.5f}}, -1), Signal{{0.625f}, {-3.5f}}), -1);
-  // Two points: sum and difference; the inverse halves them.
-  EXPECT_EQ(
-      FirstDifference(Fft(Signal{{1.5f, 0.25f}, {-2, 4}}, 0), Signal{{1.75f, 1.25f}, {2, -6}}), -1);
-  EXPECT_EQ(
-      FirstDifference(Fft(Signal{{1.75f, 1.25f}, {2, -6}}, -1), Signal{{1.5f, 0.25f}, {-2, 4}}),
-      -1);
+  // One point stays; two give sum and difference, and the inverse halves them.
+  const Signal one{{0.625f}, {-3.5f}}, two{{1.5f, 0.25f}, {-2, 4}}, sums{{1.75f, 1.25f}, {2, -6}};
+  EXPECT_EQ(FirstDifference(Fft(one, 0), one), -1);
+  EXPECT_EQ(FirstDifference(Fft(one, -1), one), -1);
+  EXPECT_EQ(FirstDifference(Fft(two, 0), sums), -1);
+  EXPECT_EQ(FirstDifference(Fft(sums, -1), two), -1);
 }
 
 // ||fft(x) - X|| / ||X|| with X = scale · Σ x[n] e^(sign·2πi·nk/N) in double.
@@ -140,40 +133,21 @@ TEST(FftMath, AgreesWithADirectDft) {
   }
 }
 
-TEST(FftMath, ImpulseConstantAndSignConvention) {
+// The exact cases: an impulse gives all ones, a constant all in bin 0; and
+// forward then inverse restores a long input. (The DFT check fixes the sign.)
+TEST(FftMath, ImpulseConstantAndRoundTrip) {
   const std::size_t n = 512;
   Signal impulse{std::vector<float>(n), std::vector<float>(n)};
+  const Signal ones{std::vector<float>(n, 1), std::vector<float>(n)};
   impulse.re[0] = 1;
-  EXPECT_EQ(
-      FirstDifference(Fft(impulse, 0), Signal{std::vector<float>(n, 1), std::vector<float>(n)}),
-      -1);
-
-  const Signal spike = Fft(Signal{std::vector<float>(n, 1), std::vector<float>(n)}, 0);
+  EXPECT_EQ(FirstDifference(Fft(impulse, 0), ones), -1);
+  const Signal spike = Fft(ones, 0);
   EXPECT_EQ(spike.re[0], static_cast<float>(n));
-  // e^(+2πin/N) goes to bin 1 under the forward transform, not to bin N-1.
-  Signal tone{std::vector<float>(n), std::vector<float>(n)};
-  for (std::size_t t = 0; t < n; ++t) {
-    tone.re[t] = static_cast<float>(std::cos(2 * kPi * t / n));
-    tone.im[t] = static_cast<float>(std::sin(2 * kPi * t / n));
-  }
-  const Signal bins = Fft(tone, 0);
-  EXPECT_NEAR(bins.re[1], n, 1e-3);
-  for (std::size_t k = 1; k < n; ++k) {
-    EXPECT_LT(std::hypot(spike.re[k], spike.im[k]), 1e-4) << k;
-    if (k != 1) {
-      EXPECT_LT(std::hypot(bins.re[k], bins.im[k]), 1e-3) << k;
-    }
-  }
-}
-
-TEST(FftMath, ForwardThenInverseRestoresTheInput) {
-  for (const std::size_t n : {64u, 65536u}) {
-    const Signal x = Random(n, 99u + static_cast<std::uint32_t>(n));
-    const Signal back = Fft(Fft(x, 0), -1);
-    for (std::size_t i = 0; i < n; ++i) {
-      ASSERT_NEAR(back.re[i], x.re[i], 2e-6 * std::log2(n)) << i;
-      ASSERT_NEAR(back.im[i], x.im[i], 2e-6 * std::log2(n)) << i;
-    }
+  for (std::size_t k = 1; k < n; ++k) EXPECT_LT(std::hypot(spike.re[k], spike.im[k]), 1e-4) << k;
+  const Signal x = Random(65536, 99u), back = Fft(Fft(x, 0), -1);
+  for (std::size_t i = 0; i < x.re.size(); ++i) {
+    ASSERT_NEAR(back.re[i], x.re[i], 3.2e-5) << i;
+    ASSERT_NEAR(back.im[i], x.im[i], 3.2e-5) << i;
   }
 }
 

@@ -55,40 +55,38 @@ TEST(WindowBits, EveryTypeManyLengths) {
 }
 
 TEST(WindowWeights, KnownValues) {
-  struct Case {
+  using namespace vard::signal;
+  // Force: ones with n / 10 samples tapered at either end.
+  auto force = [](std::size_t n, std::vector<double> rise) {
+    std::vector<double> w(n, 1.0);
+    for (std::size_t i = 0; i < rise.size(); ++i) w[i] = w[n - 1 - i] = rise[i];
+    return w;
+  };
+  const double r1 = 0.146447, r3 = 0.853553;
+  const struct {
     std::int16_t type;
     std::vector<double> weights;
+  } cases[] = {
+      {kHanning, {0}},
+      {kHanning, {0, 0.5, 1, 0.5}},
+      {kHanning, {0, r1, 0.5, r3, 1, r3, 0.5, r1}},
+      {kFlattop, {4.636}},
+      {kFlattop, {0, -0.262, 4.636, -0.262}},
+      {kFlattop, {-0.065525, 0.247525, 4.636, 0.247525, -0.065525}},
+      {kFlattop, {0, -0.118359, -0.262, 2.062359, 4.636, 2.062359, -0.262, -0.118359}},
+      {kForce, force(9, {})},  // W = 0: nothing tapered
+      {kForce, force(10, {0})},
+      {kForce, force(20, {0, 0.5})},
+      {kForce, force(40, {0, r1, 0.5, r3})},
   };
-  const std::vector<double> rise = {0, 0.146447, 0.5, 0.853553};
-  std::vector<double> force40(40, 1.0);
-  for (int i = 0; i < 4; ++i) force40[i] = force40[39 - i] = rise[i];
-  const std::vector<Case> cases = {
-      {vard::signal::kHanning, {0}},
-      {vard::signal::kHanning, {0, 0.5, 1, 0.5}},
-      {vard::signal::kHanning, {0, 0.146447, 0.5, 0.853553, 1, 0.853553, 0.5, 0.146447}},
-      {vard::signal::kFlattop, {4.636}},
-      {vard::signal::kFlattop, {0, -0.262, 4.636, -0.262}},
-      {vard::signal::kFlattop, {-0.065525, 0.247525, 4.636, 0.247525, -0.065525}},
-      {vard::signal::kFlattop,
-       {0, -0.118359, -0.262, 2.062359, 4.636, 2.062359, -0.262, -0.118359}},
-      {vard::signal::kForce, std::vector<double>(9, 1.0)},  // W = 0: nothing tapered
-      {vard::signal::kForce, {0, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
-      {vard::signal::kForce, {0, 0.5, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0.5, 0}},
-      {vard::signal::kForce, force40},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const std::vector<float> got = Weights(c.type, c.weights.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
+    for (std::size_t i = 0; i < got.size(); ++i)
       EXPECT_NEAR(got[i], c.weights[i], 2e-6) << c.type << ", n = " << got.size() << ", i = " << i;
-    }
   }
-  // Periodic Hann: exactly 0 first, peak at N/2. Flat top: mean 1 for N > 4,
-  // 1.028 for N = 4.
-  const std::vector<float> hann = Weights(vard::signal::kHanning, 1000);
-  EXPECT_EQ(hann[0], 0.0f);
-  EXPECT_NEAR(hann[500], 1.0, 1e-7);
+  // Flat top: mean 1 for N > 4, 1.028 for N = 4.
   for (const std::size_t n : {4u, 5u, 8u, 1001u}) {
-    const std::vector<float> w = Weights(vard::signal::kFlattop, n);
+    const std::vector<float> w = Weights(kFlattop, n);
     EXPECT_NEAR(std::accumulate(w.begin(), w.end(), 0.0) / n, n == 4 ? 1.028 : 1.0, 1e-6) << n;
   }
 }

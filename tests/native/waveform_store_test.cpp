@@ -1,5 +1,6 @@
-// The waveform store: layout rules, conversions, reductions, and that
-// snapshots never see a writer's changes before it publishes.
+// The waveform store (docs/waveforms.md): layout rules, conversions,
+// reductions, and that snapshots never see a writer's changes before it
+// publishes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +16,8 @@ namespace {
 
 using namespace waveform_rc;
 using Snap = std::shared_ptr<const WaveformData>;
+using F = std::vector<float>;
+using S = std::vector<std::int16_t>;
 
 Snap Make(std::int16_t type) {
   Snap s;
@@ -41,36 +44,33 @@ std::vector<T> Get(const WaveformData& d, int block, std::int32_t first, std::in
   return out;
 }
 
-std::vector<float> Ramp(std::int32_t n, float from = 0) {
-  std::vector<float> v(static_cast<std::size_t>(n));
-  for (std::int32_t i = 0; i < n; ++i)
-    v[static_cast<std::size_t>(i)] = from + static_cast<float>(i);
+F Ramp(std::int32_t n, float from = 0) {
+  F v(static_cast<std::size_t>(n));
+  for (std::size_t i = 0; i < v.size(); ++i) v[i] = from + static_cast<float>(i);
   return v;
 }
 
 TEST(WaveformStore, RoundTripsEachTypeAcrossChunks) {
-  const std::int32_t n = kChunkSamples + 100;
-  std::vector<float> f = Ramp(n, 0.5f);
-  std::vector<std::int16_t> s(static_cast<std::size_t>(n));
-  for (std::int32_t i = 0; i < n; ++i)
-    s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i * 7);
+  const std::int32_t n = kChunkSamples + 100, a = kChunkSamples - 3, b = kChunkSamples + 5;
+  const F f = Ramp(n, 0.5f);
+  S s(f.size());
+  for (std::size_t i = 0; i < s.size(); ++i) s[i] = static_cast<std::int16_t>(i * 7);
   for (std::int16_t type : {kSampleDigital, kSampleInteger, kSampleFloat}) {
     WaveformWriter w(Make(type));
     ASSERT_EQ(type == kSampleFloat ? Put(w, 0, f) : Put(w, 0, s), kOK);
     Snap d = w.Publish();
     EXPECT_EQ(d->length(), n);
-    const std::int32_t a = kChunkSamples - 3, b = kChunkSamples + 5;  // straddles a chunk edge
-    if (type == kSampleFloat) {
-      EXPECT_EQ(Get<float>(*d, 0, a, b), std::vector<float>(f.begin() + a, f.begin() + b + 1));
+    if (type == kSampleFloat) {  // [a, b] straddles a chunk edge
+      EXPECT_EQ(Get<float>(*d, 0, a, b), F(f.begin() + a, f.begin() + b + 1));
     } else {
-      EXPECT_EQ(Get<std::int16_t>(*d, 0, a, b, 1, type),
-                std::vector<std::int16_t>(s.begin() + a, s.begin() + b + 1));
+      EXPECT_EQ(Get<std::int16_t>(*d, 0, a, b, 1, type), S(s.begin() + a, s.begin() + b + 1));
     }
     std::vector<char> back(static_cast<std::size_t>(n) * ElementSize(type));
     std::size_t got = 0;
     ASSERT_EQ(w.ReadBack(0, n - 1, back.data(), back.size(), &got), kOK);
-    const void* want = type == kSampleFloat ? static_cast<const void*>(f.data()) : s.data();
-    EXPECT_EQ(std::memcmp(back.data(), want, back.size()), 0);
+    EXPECT_EQ(std::memcmp(back.data(), type == kSampleFloat ? (const void*)f.data() : s.data(),
+                          back.size()),
+              0);
   }
   Snap bad;
   EXPECT_EQ(WaveformData::Create(3, &bad), kInvalidType);
@@ -82,8 +82,7 @@ TEST(WaveformStore, GrowingBlockZeroThenFixedLengthAppendsBlocks) {
   ASSERT_EQ(Put(w, 12, Ramp(1, 9)), kOK);
   ASSERT_EQ(Put(w, 15, Ramp(1, 7)), kOK);  // a gap inside room reserved for growth
   EXPECT_EQ(w.current().length(), 16);
-  EXPECT_EQ(Get<float>(w.current(), 0, 0, 15),
-            (std::vector<float>{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 9, 0, 0, 7}));
+  EXPECT_EQ(Get<float>(w.current(), 0, 0, 15), (F{0, 0, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 9, 0, 0, 7}));
 
   ASSERT_EQ(w.SetLength(4), kOK);  // from now on a write past the end appends blocks
   ASSERT_EQ(w.SetBlockInfo({1.5, 2024, 1, 2}), kOK);
@@ -92,40 +91,36 @@ TEST(WaveformStore, GrowingBlockZeroThenFixedLengthAppendsBlocks) {
   Snap d = w.Publish();
   EXPECT_EQ(d->blocks(), 3);
   EXPECT_EQ(d->length(), 4);
-  EXPECT_EQ(Get<float>(*d, 1, 0, 3), (std::vector<float>{10, 11, 12, 13}));
-  EXPECT_EQ(Get<float>(*d, 2, 0, 3), (std::vector<float>{14, 15, 0, 0}));
-  BlockInfo i0, i1, i2;
-  ASSERT_EQ(d->Info(0, &i0), kOK);
-  ASSERT_EQ(d->Info(1, &i1), kOK);
-  ASSERT_EQ(d->Info(2, &i2), kOK);
-  EXPECT_EQ(i0.triggerTime, 1.5);
-  EXPECT_EQ(i1.year, 0);  // untouched block keeps the defaults
-  EXPECT_EQ(i2.triggerTime, 7.25);
-  EXPECT_EQ(i2.day, 4);
-  EXPECT_EQ(d->Info(3, &i2), kNoSuchData);
+  EXPECT_EQ(Get<float>(*d, 1, 0, 3), (F{10, 11, 12, 13}));
+  EXPECT_EQ(Get<float>(*d, 2, 0, 3), (F{14, 15, 0, 0}));
+  // Each info went to the block of the latest write; block 1 keeps the defaults.
+  BlockInfo info[3];
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(d->Info(i, &info[i]), kOK);
+  EXPECT_EQ(info[0].triggerTime, 1.5);
+  EXPECT_EQ(info[1].year, 0);
+  EXPECT_EQ(info[2].triggerTime, 7.25);
+  EXPECT_EQ(info[2].day, 4);
+  EXPECT_EQ(d->Info(3, &info[0]), kNoSuchData);
 
   // Growing past the chunk that held the old end clears the rest of that chunk.
   WaveformWriter g(Make(kSampleFloat));
   ASSERT_EQ(Put(g, 0, Ramp(3, 1)), kOK);
   ASSERT_EQ(Put(g, kChunkSamples + 1, Ramp(1, 4)), kOK);
-  EXPECT_EQ(Get<float>(g.current(), 0, 0, 4), (std::vector<float>{1, 2, 3, 0, 0}));
-  EXPECT_EQ(Get<float>(g.current(), 0, kChunkSamples - 1, kChunkSamples + 1),
-            (std::vector<float>{0, 0, 4}));
+  EXPECT_EQ(Get<float>(g.current(), 0, 0, 4), (F{1, 2, 3, 0, 0}));
+  EXPECT_EQ(Get<float>(g.current(), 0, kChunkSamples - 1, kChunkSamples + 1), (F{0, 0, 4}));
 }
 
 TEST(WaveformStore, SetLengthExtendsWithZerosAndNeverRevivesCutSamples) {
   for (bool publishBetween : {false, true}) {
     WaveformWriter w(Make(kSampleInteger));
-    ASSERT_EQ(Put(w, 0, std::vector<std::int16_t>{1, 2, 3, 4, 5, 6}), kOK);
+    ASSERT_EQ(Put(w, 0, S{1, 2, 3, 4, 5, 6}), kOK);
     ASSERT_EQ(w.SetLength(3), kOK);
     if (publishBetween) w.Publish();  // the chunk is shared now: extending must copy it
     ASSERT_EQ(w.SetLength(5), kOK);
-    EXPECT_EQ(Get<std::int16_t>(w.current(), 0, 0, 4), (std::vector<std::int16_t>{1, 2, 3, 0, 0}));
+    EXPECT_EQ(Get<std::int16_t>(w.current(), 0, 0, 4), (S{1, 2, 3, 0, 0}));
     ASSERT_EQ(w.SetLength(kChunkSamples + 2), kOK);
-    const WaveformData& d = w.current();
-    EXPECT_EQ(Get<std::int16_t>(d, 0, 0, 5), (std::vector<std::int16_t>{1, 2, 3, 0, 0, 0}));
-    EXPECT_EQ(Get<std::int16_t>(d, 0, kChunkSamples, kChunkSamples + 1),
-              (std::vector<std::int16_t>{0, 0}));
+    EXPECT_EQ(Get<std::int16_t>(w.current(), 0, 0, 5), (S{1, 2, 3, 0, 0, 0}));
+    EXPECT_EQ(Get<std::int16_t>(w.current(), 0, kChunkSamples, kChunkSamples + 1), (S{0, 0}));
   }
   WaveformWriter w(Make(kSampleFloat));
   EXPECT_EQ(w.SetLength(-1), kInvalidParameter);
@@ -139,53 +134,52 @@ TEST(WaveformStore, SetLengthExtendsWithZerosAndNeverRevivesCutSamples) {
 TEST(WaveformStore, ReductionGivesMinThenMaxPerGroup) {
   WaveformWriter w(Make(kSampleFloat));
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  ASSERT_EQ(Put(w, 0, std::vector<float>{3, 1, 2, -4, 9, 0, nan, 5, 7, 8}), kOK);
+  ASSERT_EQ(Put(w, 0, F{3, 1, 2, -4, 9, 0, nan, 5, 7, 8}), kOK);
   Snap d = w.Publish();
   // Groups {3,1,2} {-4,9,0} {nan,5,7} and the short {8}; NaN is skipped.
-  EXPECT_EQ(Get<float>(*d, 0, 0, 9, 3), (std::vector<float>{1, 3, -4, 9, 5, 7, 8, 8}));
-  EXPECT_EQ(Get<float>(*d, 0, 2, 4, 60000), (std::vector<float>{-4, 9}));  // R > n: one group
+  EXPECT_EQ(Get<float>(*d, 0, 0, 9, 3), (F{1, 3, -4, 9, 5, 7, 8, 8}));
+  EXPECT_EQ(Get<float>(*d, 0, 2, 4, 60000), (F{-4, 9}));  // R > n: one group
   EXPECT_EQ(Get<float>(*d, 0, 0, 1, 0), Get<float>(*d, 0, 0, 1, 1));
   EXPECT_TRUE(std::isnan(Get<float>(*d, 0, 6, 6, 2)[0]));
 
   // A negative YStep turns the largest sample into the smallest value.
   WaveformWriter i(Make(kSampleInteger));
   ASSERT_EQ(i.SetVertical(0, -2, "V"), kOK);
-  ASSERT_EQ(Put(i, 0, std::vector<std::int16_t>{1, 5, -3}), kOK);
-  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2, 3), (std::vector<float>{-10, 6}));
-  EXPECT_EQ(Get<std::int16_t>(i.current(), 0, 0, 2, 3), (std::vector<std::int16_t>{5, -3}));
+  ASSERT_EQ(Put(i, 0, S{1, 5, -3}), kOK);
+  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2, 3), (F{-10, 6}));
+  EXPECT_EQ(Get<std::int16_t>(i.current(), 0, 0, 2, 3), (S{5, -3}));
 }
 
 TEST(WaveformStore, ConvertsThroughTheVerticalScaling) {
   WaveformWriter i(Make(kSampleInteger));
   ASSERT_EQ(i.SetVertical(1, 0.5, "mV"), kOK);
-  ASSERT_EQ(Put(i, 0, std::vector<std::int16_t>{-2, 0, 3}), kOK);
-  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2), (std::vector<float>{0, 1, 2.5f}));
+  ASSERT_EQ(Put(i, 0, S{-2, 0, 3}), kOK);
+  EXPECT_EQ(Get<float>(i.current(), 0, 0, 2), (F{0, 1, 2.5f}));
 
   WaveformWriter dg(Make(kSampleDigital));
   ASSERT_EQ(Put(dg, 0, std::vector<std::uint16_t>{0xFFFF, 5}), kOK);
-  EXPECT_EQ(Get<float>(dg.current(), 0, 0, 1), (std::vector<float>{65535, 5}));
+  EXPECT_EQ(Get<float>(dg.current(), 0, 0, 1), (F{65535, 5}));
 
   WaveformWriter f(Make(kSampleFloat));
   ASSERT_EQ(f.SetVertical(10, 0.5, "V"), kOK);
-  ASSERT_EQ(Put(f, 0, std::vector<float>{10, 11.25f, 8.75f, 1e9f, -1e9f}), kOK);
+  ASSERT_EQ(Put(f, 0, F{10, 11.25f, 8.75f, 1e9f, -1e9f}), kOK);
   EXPECT_EQ(Get<std::int16_t>(f.current(), 0, 0, 4),
-            (std::vector<std::int16_t>{0, 3, -3, 32767, -32768}));  // rounded, saturated
-  ASSERT_EQ(f.SetVertical(10, 0, ""), kOK);                         // a zero step counts as 1
-  EXPECT_EQ(Get<std::int16_t>(f.current(), 0, 1, 1), (std::vector<std::int16_t>{1}));
+            (S{0, 3, -3, 32767, -32768}));   // rounded, saturated
+  ASSERT_EQ(f.SetVertical(10, 0, ""), kOK);  // a zero step counts as 1
+  EXPECT_EQ(Get<std::int16_t>(f.current(), 0, 1, 1), (S{1}));
 }
 
 TEST(WaveformStore, ValueAtInterpolatesOrStepsWithinTheAxis) {
   WaveformWriter f(Make(kSampleInteger));
   ASSERT_EQ(f.SetHorizontal(100, 10, "s"), kOK);
   ASSERT_EQ(f.SetVertical(0, 2, "V"), kOK);
-  ASSERT_EQ(Put(f, 0, std::vector<std::int16_t>{0, 10, 4}), kOK);
+  ASSERT_EQ(Put(f, 0, S{0, 10, 4}), kOK);
   double y = 0;
   EXPECT_EQ(f.current().ValueAt(0, 105, &y), kOK);
   EXPECT_DOUBLE_EQ(y, 10);
   EXPECT_EQ(f.current().ValueAt(0, 120, &y), kOK);  // the last sample itself
   EXPECT_DOUBLE_EQ(y, 8);
-  EXPECT_EQ(f.current().ValueAt(0, 120.5, &y), kNoSuchData);
-  EXPECT_EQ(f.current().ValueAt(0, 99.9, &y), kNoSuchData);
+  for (double off : {120.5, 99.9}) EXPECT_EQ(f.current().ValueAt(0, off, &y), kNoSuchData) << off;
   EXPECT_EQ(f.current().ValueAt(1, 100, &y), kNoSuchData);
 
   WaveformWriter d(Make(kSampleDigital));
@@ -213,11 +207,11 @@ TEST(WaveformStore, SnapshotsKeepWhatTheyLockedAndSharedChunksStayIntact) {
   Snap v1 = w.Publish();
   ASSERT_EQ(Put(w, 2, Ramp(1, 100)), kOK);
   ASSERT_EQ(w.SetHorizontal(1, 2, "ms"), kOK);
-  EXPECT_EQ(Get<float>(*v1, 0, 2, 2), (std::vector<float>{2}));  // unpublished: invisible
+  EXPECT_EQ(Get<float>(*v1, 0, 2, 2), (F{2}));  // unpublished: invisible
   Snap v2 = w.Publish();
   ASSERT_EQ(Put(w, 3, Ramp(1, 200)), kOK);  // after publishing, v2's chunk is not reused
-  EXPECT_EQ(Get<float>(*v1, 0, 2, 3), (std::vector<float>{2, 3}));
-  EXPECT_EQ(Get<float>(*v2, 0, 2, 3), (std::vector<float>{100, 3}));
+  EXPECT_EQ(Get<float>(*v1, 0, 2, 3), (F{2, 3}));
+  EXPECT_EQ(Get<float>(*v2, 0, 2, 3), (F{100, 3}));
   EXPECT_EQ(v1->x().step, 1);
   EXPECT_EQ(v2->x().units, "ms");
 
@@ -225,9 +219,9 @@ TEST(WaveformStore, SnapshotsKeepWhatTheyLockedAndSharedChunksStayIntact) {
   WaveformWriter a(v2), b(v2);
   ASSERT_EQ(Put(a, 0, Ramp(1, -1)), kOK);
   ASSERT_EQ(Put(b, 1, Ramp(1, -2)), kOK);
-  EXPECT_EQ(Get<float>(a.current(), 0, 0, 1), (std::vector<float>{-1, 1}));
-  EXPECT_EQ(Get<float>(b.current(), 0, 0, 1), (std::vector<float>{0, -2}));
-  EXPECT_EQ(Get<float>(*v2, 0, 0, 1), (std::vector<float>{0, 1}));
+  EXPECT_EQ(Get<float>(a.current(), 0, 0, 1), (F{-1, 1}));
+  EXPECT_EQ(Get<float>(b.current(), 0, 0, 1), (F{0, -2}));
+  EXPECT_EQ(Get<float>(*v2, 0, 0, 1), (F{0, 1}));
 }
 
 TEST(WaveformStore, RefusedRequestsChangeNothing) {
@@ -236,38 +230,40 @@ TEST(WaveformStore, RefusedRequestsChangeNothing) {
   Snap d = w.Publish();
   float out[8] = {};
   std::size_t got = 99;
-  EXPECT_EQ(d->Read(-1, 0, 0, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
-  EXPECT_EQ(d->Read(1, 0, 0, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
-  EXPECT_EQ(d->Read(0, -1, 0, 1, kSampleFloat, out, sizeof out, &got), kInvalidParameter);
-  EXPECT_EQ(d->Read(0, 2, 1, 1, kSampleFloat, out, sizeof out, &got), kInvalidParameter);
-  EXPECT_EQ(d->Read(0, 0, 4, 1, kSampleFloat, out, sizeof out, &got), kNoSuchData);
-  EXPECT_EQ(d->Read(0, 0, 3, 1, kSampleFloat, out, 15, &got), kInvalidParameter);
+  const struct {
+    int block, first, last;
+    std::size_t room;
+    std::uint16_t rc;
+  } reads[] = {{-1, 0, 0, 32, kNoSuchData},       {1, 0, 0, 32, kNoSuchData},
+               {0, -1, 0, 32, kInvalidParameter}, {0, 2, 1, 32, kInvalidParameter},
+               {0, 0, 4, 32, kNoSuchData},        {0, 0, 3, 15, kInvalidParameter}};
+  for (const auto& r : reads)
+    EXPECT_EQ(d->Read(r.block, r.first, r.last, 1, kSampleFloat, out, r.room, &got), r.rc)
+        << r.first;
   EXPECT_EQ(got, 99u);
   EXPECT_EQ(out[0], 0.0f);
   EXPECT_EQ(w.ReadBack(0, 4, out, sizeof out, &got), kNoSuchData);
 
   float one = 1;
+  const std::int32_t max = std::numeric_limits<std::int32_t>::max();
   EXPECT_EQ(w.Write(-1, 0, &one, 4), kInvalidParameter);
   EXPECT_EQ(w.Write(1, 0, &one, 4), kInvalidParameter);
   EXPECT_EQ(w.Write(0, 1, &one, 4), kInvalidParameter);  // source too short
-  EXPECT_EQ(w.Write(std::numeric_limits<std::int32_t>::max(),
-                    std::numeric_limits<std::int32_t>::max(), &one, 4),
-            kOutOfMemory);  // length would pass 2^31 - 1
+  EXPECT_EQ(w.Write(max, max, &one, 4), kOutOfMemory);   // length would pass 2^31 - 1
   ASSERT_EQ(w.SetLength(1 << 30), kOK);
-  EXPECT_EQ(w.Write(std::numeric_limits<std::int32_t>::max(),
-                    std::numeric_limits<std::int32_t>::max(), &one, 4),
-            kOutOfMemory);  // a second block would pass it too
+  EXPECT_EQ(w.Write(max, max, &one, 4), kOutOfMemory);  // a second block would pass it too
   EXPECT_EQ(w.SetLength(1), kOK);
   EXPECT_EQ(w.Write(kMaxBlocks, kMaxBlocks, &one, 4), kOutOfMemory);  // block 32768
   EXPECT_EQ(w.current().blocks(), 1);
   ASSERT_EQ(w.Write(3, 3, &one, 4), kOK);
-  EXPECT_EQ(w.SetLength(std::numeric_limits<std::int32_t>::max() / 2), kOutOfMemory);
+  EXPECT_EQ(w.SetLength(max / 2), kOutOfMemory);
   EXPECT_EQ(w.current().length(), 1);
   ASSERT_EQ(w.SetLength(0), kOK);  // several blocks of nothing: no place for a sample
   EXPECT_EQ(w.Write(0, 0, &one, 4), kInvalidParameter);
   EXPECT_EQ(Get<float>(*d, 0, 0, 3), Ramp(4));
 }
 
+// Storage only for what was written, up to the very last index of int32.
 TEST(WaveformStore, LargeWaveformStoresOnlyWhatWasWritten) {
   WaveformWriter w(Make(kSampleFloat));
   ASSERT_EQ(w.SetLength(10'000'000), kOK);
@@ -275,13 +271,12 @@ TEST(WaveformStore, LargeWaveformStoresOnlyWhatWasWritten) {
   ASSERT_EQ(Put(w, 5'000'000, Ramp(3, 1)), kOK);
   EXPECT_EQ(w.current().storedBytes(), kChunkSamples * 4);
   Snap d = w.Publish();
-  EXPECT_EQ(Get<float>(*d, 0, 4'999'999, 5'000'003), (std::vector<float>{0, 1, 2, 3, 0}));
+  EXPECT_EQ(Get<float>(*d, 0, 4'999'999, 5'000'003), (F{0, 1, 2, 3, 0}));
   EXPECT_EQ(Get<float>(*d, 0, 0, 9'999'999, 65535).size(), 2u * 153);
-  // The int32 limit itself: the very last index a growing waveform can take.
   WaveformWriter g(Make(kSampleInteger));
   const std::int32_t top = std::numeric_limits<std::int32_t>::max() - 1;
-  ASSERT_EQ(Put(g, top, std::vector<std::int16_t>{42}), kOK);
-  EXPECT_EQ(Get<std::int16_t>(g.current(), 0, top - 1, top), (std::vector<std::int16_t>{0, 42}));
+  ASSERT_EQ(Put(g, top, S{42}), kOK);
+  EXPECT_EQ(Get<std::int16_t>(g.current(), 0, top - 1, top), (S{0, 42}));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 namespace vard::signal::reference {
 
@@ -26,12 +27,8 @@ inline std::int16_t ComplexFft(float* re, float* im, std::int32_t n, std::int16_
   std::int32_t j = 0;
   for (std::int32_t i = 0; i <= n - 2; ++i) {
     if (j > i) {
-      float t = re[i];
-      re[i] = re[j];
-      re[j] = t;
-      t = im[i];
-      im[i] = im[j];
-      im[j] = t;
+      std::swap(re[i], re[j]);
+      std::swap(im[i], im[j]);
     }
     std::int32_t k = n / 2;
     while (k <= j) {

@@ -4,33 +4,20 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <string>
-
 #include "tests/harness/fake_server.h"
+#include "tests/windows/peer.h"
 #include "vard32.h"
 
-namespace {
-
-std::string OwnFolder() {
-  char path[MAX_PATH];
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string dir(path);
-  return dir.substr(0, dir.find_last_of('\\') + 1);
-}
-
 TEST(NoServer, DataCallsAnswerNotInitializedUntilReleased) {
-  const std::string here = OwnFolder();
-  const std::string server = here + "vardthk.dll";
+  const std::string here = vard::test::OwnFolder(), server = here + "vardthk.dll";
   DeleteFileA(server.c_str());
-
   InitDataManager();
   EXPECT_EQ(DeleteVariable("x"), vardNotInitialized);
   EXPECT_EQ(vardIsIntegerWaveform("x"), 0);
 
   // A server program that appears now is not looked for while this
   // connection lives...
-  const std::string stub = here + "..\\harness\\vardthk.dll";
-  ASSERT_TRUE(CopyFileA(stub.c_str(), server.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA((here + "..\\harness\\vardthk.dll").c_str(), server.c_str(), FALSE));
   vard::test::FakeServer fake;
   fake.WaitForWindow();
   EXPECT_EQ(DeleteVariable("x"), vardNotInitialized);
@@ -44,5 +31,3 @@ TEST(NoServer, DataCallsAnswerNotInitializedUntilReleased) {
   ExitDataManager();
   DeleteFileA(server.c_str());
 }
-
-}  // namespace

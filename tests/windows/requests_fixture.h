@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,11 +25,9 @@ class RequestTest : public ::testing::Test {
 
   // The data requests so far, registration traffic left out.
   std::vector<Received> Sent() const {
-    std::vector<Received> out;
-    for (auto& r : server_.Requests()) {
-      if (r.code >= proto::kGetType) out.push_back(std::move(r));
-    }
-    return out;
+    auto all = server_.Requests();
+    std::erase_if(all, [](const Received& r) { return r.code < proto::kGetType; });
+    return all;
   }
   std::vector<std::uint32_t> SentCodes() const {
     std::vector<std::uint32_t> out;
@@ -56,10 +55,8 @@ std::string Text(const char (&field)[N]) {
 }
 
 inline bool AllZero(const Received& r, std::size_t from, std::size_t to) {
-  for (std::size_t i = from; i < to; ++i) {
-    if (r.block[i] != 0) return false;
-  }
-  return true;
+  return std::all_of(r.block.begin() + from, r.block.begin() + to,
+                     [](std::uint8_t b) { return b == 0; });
 }
 
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }

@@ -29,8 +29,8 @@ struct WaveSpec {
 // X0 + i·XStep exactly on sample i.
 constexpr WaveSpec kFloatWave{"e2e_float", 4, 4, 250000, true, -2.5, 0.001, "s", 0.5, 2.0, "V"};
 constexpr WaveSpec kIntWave{"e2e_int", 2, 3, 100000, true, 10.0, 0.5, "mm", -5.0, 0.01, "bar"};
-constexpr WaveSpec kDigitalWave{"e2e_digital", 1, 1, 300000, false, 0.0, 1.0 / 1024, "s",
-                                0.0, 1.0, ""};
+constexpr WaveSpec kDigitalWave{"e2e_digital", 1,   1,   300000, false, 0.0,
+                                1.0 / 1024,    "s", 0.0, 1.0,    ""};
 
 inline const WaveSpec* FindSpec(const char* name) {
   for (const WaveSpec* w : {&kFloatWave, &kIntWave, &kDigitalWave})
@@ -58,13 +58,10 @@ inline double Physical(const WaveSpec& w, long s) {
 inline std::vector<std::uint8_t> RawSamples(const WaveSpec& w, long first, long n) {
   std::vector<std::uint8_t> out(static_cast<std::size_t>(n) * w.ElementSize());
   for (long i = 0; i < n; ++i) {
-    if (w.type == 4) {
-      const float v = FloatSample(first + i);
-      std::memcpy(&out[static_cast<std::size_t>(i) * 4], &v, 4);
-    } else {
-      const std::uint16_t v = WordSample(first + i);
-      std::memcpy(&out[static_cast<std::size_t>(i) * 2], &v, 2);
-    }
+    const float f = FloatSample(first + i);
+    const std::uint16_t u = WordSample(first + i);
+    std::memcpy(&out[i * w.ElementSize()], w.type == 4 ? static_cast<const void*>(&f) : &u,
+                w.ElementSize());
   }
   return out;
 }

@@ -1,0 +1,71 @@
+// Helper programs beside a Windows test: run one and read its one-line
+// answer, or start one that signals when it is ready and kill it later.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace vard::test {
+
+// The folder of this executable, with its trailing backslash.
+inline std::string OwnFolder() {
+  char path[MAX_PATH];
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string dir(path);
+  return dir.substr(0, dir.find_last_of('\\') + 1);
+}
+
+inline std::string Command(const char* program, const std::string& args) {
+  std::string command = "\"";  // appended, not prepended: GCC 12 warns falsely on the latter
+  return command.append(OwnFolder()).append(program).append("\" ").append(args);
+}
+
+inline std::string ReadLine(FILE* pipe) {
+  char line[512] = {};
+  return pipe && std::fgets(line, sizeof line, pipe) ? line : "no answer";
+}
+
+// Runs a program of this folder to its end; the first line it printed.
+inline std::string RunPeer(const char* program, const std::string& args = "") {
+  FILE* pipe = _popen(Command(program, args).c_str(), "r");
+  std::string line = ReadLine(pipe);
+  if (pipe) _pclose(pipe);
+  return line;
+}
+
+// Ends a process the way a crash would, without any detach.
+inline void Kill(HANDLE process) {
+  TerminateProcess(process, 9);
+  WaitForSingleObject(process, 10000);
+  CloseHandle(process);
+}
+
+// Starts a program of this folder and waits until it sets the event
+// "Local\vard_peer_ready"; its process handle, or null.
+inline HANDLE StartReady(const char* program, const std::string& args) {
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "Local\\vard_peer_ready");
+  std::string command = Command(program, args);
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  const bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      nullptr, &si, &pi);
+  if (started) CloseHandle(pi.hThread);
+  if (started && WaitForSingleObject(ready, 20000) != WAIT_OBJECT_0) {
+    Kill(pi.hProcess);
+    pi.hProcess = nullptr;
+  }
+  CloseHandle(ready);
+  return started ? pi.hProcess : nullptr;
+}
+
+// In the peer: tells the test it is ready, then waits to be killed.
+inline void SignalReadyAndHang() {
+  if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Local\\vard_peer_ready"))
+    SetEvent(ready);
+  Sleep(INFINITE);
+}
+
+}  // namespace vard::test

@@ -1,6 +1,9 @@
-// A small client of the data pool: registers, creates and reads a number and
-// a string, deletes them again and unregisters, printing every step.
+// A small client of the data pool: registers, creates and reads a number, a
+// string and a waveform, deletes them again and unregisters, printing every
+// step.
+#include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "vard32.h"
 
@@ -57,6 +60,32 @@ int main() {
   std::printf("%-46s    type %d\n", "", type);
   Report("CreateNumber demo_voltage again", CreateNumber("demo_voltage", 1, "V", nullptr, "demo"));
   Report("SetNumber on the string demo_operator", SetNumber("demo_operator", 1.0));
+  // A waveform: one second of a 5 Hz sine at 1 kHz, written and read back
+  // reduced to the minimum and maximum of each 100-sample group.
+  Report("CreateWaveform demo_sine (float)", CreateWaveform("demo_sine", vardFloat, "demo.signals"));
+  short writer = 0;
+  Report("OpenWaveform demo_sine", OpenWaveform("demo_sine", &writer));
+  Report("WriteHorizontal 0 s, 1 ms", WriteHorizontal(writer, 0.0, 0.001, "s"));
+  std::vector<float> samples(1000);
+  for (int i = 0; i < 1000; ++i) samples[i] = static_cast<float>(std::sin(2 * 3.14159265 * 5 * i / 1000.0));
+  Report("WriteWaveform 1000 samples", WriteWaveform(writer, 0, 999, samples.data()));
+  Report("CloseWaveform (publishes it)", CloseWaveform(writer));
+  short src = 0;
+  Report("LockWaveform demo_sine", LockWaveform("demo_sine", &src));
+  float minMax[20] = {};
+  code = GetWaveformData(src, 0, 0, 999, 100, vardFloat, minMax);
+  Report("GetWaveformData reduced by 100", code);
+  if (code == vardOK) {
+    std::printf("%-46s    min/max per group:", "");
+    for (int g = 0; g < 10; ++g) std::printf(" %.2f/%.2f", minMax[2 * g] + 0.0, minMax[2 * g + 1] + 0.0);
+    std::printf("\n");
+  }
+  double y = 0;
+  code = GetWaveformValue("demo_sine", 0, 0.05, &y);
+  Report("GetWaveformValue at 0.05 s", code);
+  if (code == vardOK) std::printf("%-46s    y %.4f\n", "", y);
+  Report("UnlockWaveform", UnlockWaveform(src));
+
   Report("DeleteSubTree demo", DeleteSubTree("demo"));
   Report("GetNumber demo_voltage after the delete", GetNumber("demo_voltage", &value));
 

@@ -34,13 +34,13 @@ std::uint32_t GetDescription(const RequestContext& ctx) {
 std::uint32_t DeleteVariable(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
   const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
+  if (!IsValidName(name)) return vardInvalidName;
   auto pool = ctx.pool.Write();
   const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->OpenForWriting()) return kProcNotAllowed;
+  if (v == nullptr) return vardNoSuchObject;
+  if (v->OpenForWriting()) return vardProcNotAllowed;
   pool.Erase(name);
-  return kOK;
+  return vardOK;
 }
 
 // Removes the subtree as far as it can: a waveform open for writing stays,
@@ -53,7 +53,7 @@ std::uint32_t DeleteSubTree(const RequestContext& ctx) {
   // A prefix that fills the whole field without a NUL is longer than the
   // library ever sends; it is refused like any name or path that long.
   if (prefix.empty() || prefix.size() >= sizeof req.NavigatorPathName || !IsValidPath(prefix)) {
-    return kInvalidName;
+    return vardInvalidName;
   }
   auto pool = ctx.pool.Write();
   bool matched = false;
@@ -67,12 +67,12 @@ std::uint32_t DeleteSubTree(const RequestContext& ctx) {
     }
     return true;
   });
-  if (!matched) return kNoSuchObject;
-  return kept ? kProcNotAllowed : kOK;
+  if (!matched) return vardNoSuchObject;
+  return kept ? vardProcNotAllowed : vardOK;
 }
 
 // The waveform tests answer a truth value instead of a reply code.
-template <DataType Wanted>
+template <vardDataType Wanted>
 std::uint32_t IsWaveformOf(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
   const std::string_view name = FieldText(req.Name);
@@ -87,8 +87,8 @@ constexpr OpEntry kOps[] = {
     {proto::kGetDescription, GetDescription},
     {proto::kDeleteSubTree, DeleteSubTree},
     {proto::kDeleteVariable, DeleteVariable},
-    {proto::kIsDigitalWaveform, IsWaveformOf<DataType::Digital>, ReplyKind::TruthValue},
-    {proto::kIsIntegerWaveform, IsWaveformOf<DataType::Integer>, ReplyKind::TruthValue},
+    {proto::kIsDigitalWaveform, IsWaveformOf<vardDigital>, ReplyKind::TruthValue},
+    {proto::kIsIntegerWaveform, IsWaveformOf<vardInteger>, ReplyKind::TruthValue},
 };
 
 }  // namespace

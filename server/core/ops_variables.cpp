@@ -34,13 +34,12 @@ std::uint32_t GetDescription(const RequestContext& ctx) {
 std::uint32_t DeleteVariable(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
   const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return vardInvalidName;
   auto pool = ctx.pool.Write();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return vardNoSuchObject;
-  if (v->OpenForWriting()) return vardProcNotAllowed;
-  pool.Erase(name);
-  return vardOK;
+  return WithVariable(pool, name, std::nullopt, [&](const Variable& v) -> std::uint32_t {
+    if (v.OpenForWriting()) return vardProcNotAllowed;
+    pool.Erase(name);  // `v` is gone from here on
+    return vardOK;
+  });
 }
 
 // Removes the subtree as far as it can: a waveform open for writing stays,
@@ -75,11 +74,10 @@ std::uint32_t DeleteSubTree(const RequestContext& ctx) {
 template <vardDataType Wanted>
 std::uint32_t IsWaveformOf(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return 0;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  return v != nullptr && v->kind == Kind::Waveform && v->SampleType() == Wanted ? 1 : 0;
+  bool yes = false;
+  WithVariable(ctx.pool.Read(), FieldText(req.Name), Kind::Waveform,
+               [&](const Variable& v) { yes = v.SampleType() == Wanted; });
+  return yes ? 1 : 0;
 }
 
 constexpr OpEntry kOps[] = {

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "server/core/dispatch.h"
+#include "server/core/lookup.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/request_io.h"
@@ -64,14 +65,10 @@ std::uint8_t* SampleArea(const RequestContext& ctx) { return ctx.block + proto::
 // The published snapshot of the named waveform, taken under the shared lock.
 std::uint32_t Published(const RequestContext& ctx, std::string_view name, Snapshot* data,
                         std::string* stored_name = nullptr) {
-  if (!IsValidName(name)) return vardInvalidName;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return vardNoSuchObject;
-  if (v->kind != Kind::Waveform) return vardInvalidType;
-  *data = v->waveform;
-  if (stored_name) *stored_name = v->name;
-  return vardOK;
+  return WithVariable(ctx.pool.Read(), name, Kind::Waveform, [&](const Variable& v) {
+    *data = v.waveform;
+    if (stored_name) *stored_name = v.name;
+  });
 }
 
 // --- Reading -----------------------------------------------------------------
@@ -180,21 +177,18 @@ std::uint32_t CreateWaveform(const RequestContext& ctx) {
 // until the first closes, so nobody's published data is silently replaced.
 std::uint32_t OpenWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return vardInvalidName;
   auto claim = std::make_shared<const WriteClaim>(WriteClaim{ctx.session.Id()});
-  std::uint16_t handle;
-  {
-    auto pool = ctx.pool.Write();
-    Variable* v = pool.Find(name);
-    if (v == nullptr) return vardNoSuchObject;
-    if (v->kind != Kind::Waveform) return vardInvalidType;
-    if (v->OpenForWriting()) return vardProcNotAllowed;
-    handle = ctx.session.Add(ResourceKind::WaveformWriter,
-                             std::make_shared<OpenWriter>(v->name, v->waveform, claim));
-    if (handle == 0) return vardOutOfMemory;  // the session's handle table is full
-    v->writer = claim;                     // last: nothing above changed the pool
-  }
+  std::uint16_t handle = 0;
+  const auto rc = WithVariable(
+      ctx.pool.Write(), FieldText(req.Name), Kind::Waveform, [&](Variable& v) -> std::uint32_t {
+        if (v.OpenForWriting()) return vardProcNotAllowed;
+        handle = ctx.session.Add(ResourceKind::WaveformWriter,
+                                 std::make_shared<OpenWriter>(v.name, v.waveform, claim));
+        if (handle == 0) return vardOutOfMemory;  // the session's handle table is full
+        v.writer = claim;                         // last: nothing above changed the pool
+        return vardOK;
+      });
+  if (rc != vardOK) return rc;
   WriteValue(ctx.block, offsetof(WaveformRequest, Waveform), static_cast<std::int16_t>(handle));
   return vardOK;
 }
@@ -263,17 +257,14 @@ std::uint32_t CloseWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto w = Writer(ctx, req);
   if (!w) return vardInvalidHandle;
-  std::uint32_t rc = vardNoSuchObject;
   Snapshot replaced;  // freed after the lock: it may be the last owner of many chunks
-  {
-    auto pool = ctx.pool.Write();
-    Variable* v = pool.Find(w->name);
-    if (v != nullptr && v->kind == Kind::Waveform && v->writer.lock() == w->claim) {
-      replaced = std::exchange(v->waveform, w->writer.Publish());
-      v->writer.reset();
-      rc = vardOK;
-    }
-  }
+  std::uint32_t rc =
+      WithVariable(ctx.pool.Write(), w->name, std::nullopt, [&](Variable& v) -> std::uint32_t {
+        if (v.kind != Kind::Waveform || v.writer.lock() != w->claim) return vardNoSuchObject;
+        replaced = std::exchange(v.waveform, w->writer.Publish());
+        v.writer.reset();
+        return vardOK;
+      });
   ctx.session.Close(ResourceKind::WaveformWriter, static_cast<std::uint16_t>(req.Waveform));
   return rc;
 }

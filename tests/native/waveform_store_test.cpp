@@ -133,13 +133,16 @@ TEST(WaveformStore, SetLengthExtendsWithZerosAndNeverRevivesCutSamples) {
 TEST(WaveformStore, ReductionGivesMinThenMaxPerGroup) {
   WaveformWriter w(Make(vardFloat));
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  ASSERT_EQ(Put(w, 0, F{3, 1, 2, -4, 9, 0, nan, 5, 7, 8}), vardOK);
+  ASSERT_EQ(Put(w, 0, F{3, 1, 2, -4, 9, nan, nan, 5, 7, 8}), vardOK);
   Snap d = w.Publish();
-  // Groups {3,1,2} {-4,9,0} {nan,5,7} and the short {8}; NaN is skipped.
+  // Groups {3,1,2} {-4,9,nan} {nan,5,7} and the short {8}: NaN is skipped
+  // wherever it stands in a group.
   EXPECT_EQ(Get<float>(*d, 0, 0, 9, 3), (F{1, 3, -4, 9, 5, 7, 8, 8}));
   EXPECT_EQ(Get<float>(*d, 0, 2, 4, 60000), (F{-4, 9}));  // R > n: one group
   EXPECT_EQ(Get<float>(*d, 0, 0, 1, 0), Get<float>(*d, 0, 0, 1, 1));
-  EXPECT_TRUE(std::isnan(Get<float>(*d, 0, 6, 6, 2)[0]));
+  // A group of nothing but NaN reports NaN as its minimum and its maximum.
+  const F all_nan = Get<float>(*d, 0, 5, 6, 2);
+  EXPECT_TRUE(std::isnan(all_nan[0]) && std::isnan(all_nan[1]));
 
   // A negative YStep turns the largest sample into the smallest value.
   WaveformWriter i(Make(vardInteger));

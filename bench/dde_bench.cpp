@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   const int calls = argc > 1 ? std::atoi(argv[1]) : 2000;
   const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
   SetEnvironmentVariableA("VARD_POOL_LINGER_MS", "0");
-  HANDLE peer = vard::test::StartReady("dde_peer.exe", "serve");
+  HANDLE peer = vard::test::StartReady("dde_peer.exe", "");
   if (!peer) {
     std::fprintf(stderr, "dde_peer did not start\n");
     return 1;

@@ -105,17 +105,21 @@ void DdeClient::Shared::Serve() {
     conversations.Tidy(NowMs());
     for (;;) {
       std::shared_ptr<Job> job;
+      bool stop = false;
       {
         std::lock_guard lock(mutex);
-        if (stopping) {
-          conversations.CloseAll();
-          return;
+        stop = stopping;
+        while (!queue.empty() && queue.front()->state == JobState::Abandoned) queue.pop_front();
+        if (!stop && !queue.empty()) {
+          job = std::move(queue.front());
+          queue.pop_front();
         }
-        if (queue.empty()) break;
-        job = std::move(queue.front());
-        queue.pop_front();
-        if (job->state == JobState::Abandoned) continue;
       }
+      if (stop) {
+        conversations.CloseAll();
+        return;
+      }
+      if (!job) break;
       if (!transport.Ready()) {
         Finish(*job, {vardDdeUnknownError, {}});
         continue;

@@ -1,5 +1,5 @@
 // The type library as the platform reads it back from VARD32.dll, compared
-// with its description table.
+// with its description table; and its registration through regsvr32.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -229,6 +229,50 @@ TEST_F(TypeLibrary, SixtyFourBitLibraryMatchesTheTable) {
   ExpectLibrary(SYS_WIN64);
   ExpectEnumerations();
   ExpectModule();
+}
+
+// regsvr32 registers the library under the path it was run on; running the
+// registration again changes nothing; UnRegisterTypeLib (what a user runs to
+// remove it) leaves no key behind.
+TEST(Registration, RegistersAndIsRemovable) {
+  const std::wstring dll = Folder() + L"VARD32.dll";
+  std::wstring command = L"regsvr32.exe /s \"" + dll + L"\"";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
+  DWORD exit_code = 1;
+  GetExitCodeProcess(pi.hProcess, &exit_code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(exit_code, 0u);
+
+  HMODULE module = LoadLibraryW(dll.c_str());
+  ASSERT_NE(module, nullptr);
+  auto reg = reinterpret_cast<HRESULT(__stdcall*)()>(GetProcAddress(module, "DllRegisterServer"));
+  ASSERT_NE(reg, nullptr);
+  EXPECT_EQ(reg(), S_OK);
+
+  const GUID libid = ToGuid(kLibrary.guid);
+  wchar_t guid[64];
+  StringFromGUID2(libid, guid, 64);
+  const std::wstring key = std::wstring(L"TypeLib\\") + guid + L"\\4.0\\409\\win32";
+  wchar_t value[MAX_PATH] = {};
+  DWORD size = sizeof value;
+  ASSERT_EQ(
+      RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(lstrcmpiW(value, dll.c_str()), 0) << "registered for another file";
+
+  EXPECT_EQ(UnRegisterTypeLib(libid, kLibrary.major, kLibrary.minor, kLibrary.lcid, SYS_WIN32),
+            S_OK);
+  HKEY gone = nullptr;
+  EXPECT_NE(RegOpenKeyExW(HKEY_CLASSES_ROOT, (std::wstring(L"TypeLib\\") + guid).c_str(), 0,
+                          KEY_READ, &gone),
+            ERROR_SUCCESS);
+  FreeLibrary(module);
 }
 
 }  // namespace

@@ -6,6 +6,20 @@
 
 using namespace vard::automation;
 
+namespace {
+
+// The waveform tests answer false for a missing name, without a call.
+VARIANT_BOOL AskTruth(BSTR VarName, short(__stdcall* test)(LPCSTR)) {
+  return static_cast<VARIANT_BOOL>(Entry(
+      [&]() -> long {
+        if (Missing(VarName)) return VARIANT_FALSE;
+        return Truth(test(TextIn<30>(VarName)));
+      },
+      VARIANT_FALSE));
+}
+
+}  // namespace
+
 extern "C" {
 
 long __stdcall GetTypeTLB(BSTR Name, long* Type) {
@@ -43,23 +57,12 @@ long __stdcall DeleteSubTreeTLB(BSTR NavigatorPathName) {
   });
 }
 
-// The waveform tests answer false for a missing name, without a call.
 VARIANT_BOOL __stdcall vardIsDigitalWaveformTLB(BSTR VarName) {
-  return static_cast<VARIANT_BOOL>(Entry(
-      [&]() -> long {
-        if (Missing(VarName)) return VARIANT_FALSE;
-        return Truth(vardIsDigitalWaveform(TextIn<30>(VarName)));
-      },
-      VARIANT_FALSE));
+  return AskTruth(VarName, vardIsDigitalWaveform);
 }
 
 VARIANT_BOOL __stdcall vardIsIntegerWaveformTLB(BSTR VarName) {
-  return static_cast<VARIANT_BOOL>(Entry(
-      [&]() -> long {
-        if (Missing(VarName)) return VARIANT_FALSE;
-        return Truth(vardIsIntegerWaveform(TextIn<30>(VarName)));
-      },
-      VARIANT_FALSE));
+  return AskTruth(VarName, vardIsIntegerWaveform);
 }
 
 }  // extern "C"

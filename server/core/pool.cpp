@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "server/core/formula_parser.h"
 #include "server/core/waveform.h"
 
 namespace vard::server {
@@ -81,6 +82,10 @@ std::string Pool::Dump() const {
         std::snprintf(buf, sizeof buf, " number=%016" PRIX64 " units=", bits);
         out += buf;
         AppendQuoted(out, v->units);
+        if (v->formula) {
+          out += " formula=";
+          AppendQuoted(out, v->formula->source);
+        }
         break;
       }
       case Kind::String:
@@ -94,6 +99,16 @@ std::string Pool::Dump() const {
         out += buf;
         break;
     }
+    out += '\n';
+  }
+  for (int row = 1; row <= kFormulaRows; ++row) {
+    const FormulaRow& r = view.Row(row);
+    const Variable* v = r.formula ? view.Find(r.name) : nullptr;
+    if (v == nullptr || v->formula != r.formula) continue;  // an empty row
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "row %d ", row);
+    out += buf;
+    AppendQuoted(out, r.name);
     out += '\n';
   }
   return out;

@@ -2,6 +2,7 @@
 // other operations see them, and text expansion.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "server/core/formula_shell.h"
@@ -93,8 +94,11 @@ TEST_F(FormulaOps, RowsAreFilledInOrderAndRulesChangeNothingOnFailure) {
 }
 
 TEST_F(FormulaOps, TheTableHoldsFiveHundredTwelveRows) {
-  for (int row = 1; row <= kFormulaRows; ++row)
-    ASSERT_EQ(Define(0, "f" + std::to_string(row), "1"), row);
+  for (int row = 1; row <= kFormulaRows; ++row) {
+    char name[8];
+    std::snprintf(name, sizeof name, "f%d", row);
+    ASSERT_EQ(Define(0, name, "1"), row);
+  }
   EXPECT_EQ(Define(0, "one_too_many", "1"), -vardOutOfMemory);
 }
 

@@ -1,0 +1,118 @@
+// The formula family against the fake server: the FormulaRequest each export
+// sends, and how ExpandTextEx copies the expansion into the caller's buffer.
+#include "tests/windows/requests_fixture.h"
+
+using namespace vard::test;
+namespace proto = vard::proto;
+using proto::FormulaRequest;
+
+namespace {
+
+using Formulas = RequestTest;
+
+const FormulaRequest& Record(const Received& r) { return r.As<FormulaRequest>(); }
+
+TEST_F(Formulas, DefinitionsFillTheirFieldsInAClearedRecord) {
+  server_.SetHandler([](std::uint32_t, std::uint8_t* block) -> LRESULT {
+    std::memset(block, 0xAA, proto::kBlockSize);
+    return -4;  // a row or a negated code: passed on as it stands
+  });
+  EXPECT_EQ(DeleteFormula(3), -4);
+  EXPECT_EQ(AddFormula("power", std::string(200, 'f').c_str(), "W", nullptr), -4);
+  Received r = Last();
+  EXPECT_EQ(r.code, proto::kAddFormula);
+  EXPECT_EQ(Record(r).RecordSize, 33120u);
+  EXPECT_EQ(Record(r).Row, 0);
+  EXPECT_EQ(Text(Record(r).Name), "power");
+  EXPECT_EQ(Text(Record(r).Formula), std::string(159, 'f'));
+  EXPECT_EQ(Text(Record(r).Units), "W");
+  EXPECT_TRUE(AllZero(r, offsetof(FormulaRequest, Description), sizeof(FormulaRequest)));
+  EXPECT_EQ(r.block[sizeof(FormulaRequest)], 0xAA);  // only the record is cleared
+
+  SetFormula(-1, "n", "1", "", "about n");
+  r = Last();
+  EXPECT_EQ(r.code, proto::kSetFormula);
+  EXPECT_EQ(Get<std::uint16_t>(r.block.data(), 4), 0xFFFF);
+  EXPECT_EQ(Text(Record(r).Description), "about n");
+  DeleteFormula(7);
+  EXPECT_EQ(Record(Last()).Row, 7);
+  ShowFormulaEditor();
+  EXPECT_TRUE(AllZero(Last(), 4, sizeof(FormulaRequest)));
+  EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{61, 60, 64, 61, 62}));
+
+  AddFormulaW(Wide(std::string(40, 'n')).c_str(), Wide(std::string(200, 'f')).c_str(),
+              L"0123456789ab", nullptr);
+  EXPECT_EQ(Text(Record(Last()).Name), std::string(28, 'n'));
+  EXPECT_EQ(Text(Record(Last()).Formula), std::string(158, 'f'));
+  EXPECT_EQ(Text(Record(Last()).Units), "01234567");
+}
+
+TEST_F(Formulas, ExpandTextExSendsTheCappedLimitAndCopiesWithinIt) {
+  LRESULT reply = 1;
+  std::uint16_t limit_back = 0;  // 0: leave the limit as sent
+  server_.SetHandler([&](std::uint32_t, std::uint8_t* block) {
+    std::memset(block + offsetof(FormulaRequest, OutputText), 'x', 300);
+    block[offsetof(FormulaRequest, OutputText) + 300] = 0;
+    if (limit_back) Put<std::uint16_t>(block, offsetof(FormulaRequest, OutputLimit), limit_back);
+    return reply;
+  });
+  char out[400];
+  const struct {
+    short size;
+    std::uint16_t sent;
+  } limits[] = {{100, 100}, {24574, 24574}, {24575, 24575}, {30000, 24575}, {-1, 24575}, {0, 0}};
+  for (const auto& l : limits) {
+    std::strcpy(out, "kept");
+    EXPECT_EQ(ExpandTextEx(std::string(10000, 'i').c_str(), out, l.size), out);
+    const Received r = Last();
+    EXPECT_EQ(Record(r).OutputLimit, l.sent) << l.size;
+    EXPECT_EQ(Text(Record(r).InputText), std::string(8191, 'i'));
+    if (l.size == 100) {
+      EXPECT_EQ(std::string(out), std::string(99, 'x'));
+    } else if (l.size == 0) {
+      EXPECT_STREQ(out, "kept");  // no room: nothing written
+    }
+  }
+  // The limit is read again after the reply, never above the one sent.
+  limit_back = 10;
+  ExpandTextEx("t", out, 100);
+  EXPECT_EQ(std::string(out), std::string(9, 'x'));
+  limit_back = 5000;
+  ExpandTextEx("t", out, 20);
+  EXPECT_EQ(std::string(out), std::string(19, 'x'));
+  limit_back = 0;
+  // Success is any non-zero 32-bit answer; 0 empties the text.
+  reply = 0x10000;
+  ExpandTextEx("t", out, 5);
+  EXPECT_STREQ(out, "xxxx");
+  reply = 0;
+  ExpandTextEx("t", out, 5);
+  EXPECT_STREQ(out, "");
+
+  reply = 1;
+  wchar_t wide[64];
+  wcscpy(wide, L"kept");
+  EXPECT_EQ(ExpandTextExW(L"t", wide, 10), wide);
+  EXPECT_EQ(std::wstring(wide), std::wstring(9, L'x'));
+  wcscpy(wide, L"kept");
+  ExpandTextExW(L"t", wide, 0);
+  EXPECT_STREQ(wide, L"kept");
+  // A bad buffer is the caller's fault: the export still answers its pointer.
+  EXPECT_EQ(ExpandTextEx("t", reinterpret_cast<char*>(16), 50), reinterpret_cast<char*>(16));
+}
+
+TEST_F(Formulas, WithoutRegistrationNothingIsSentAndTheTextStays) {
+  ExitDataManager();
+  char out[8] = "kept";
+  EXPECT_EQ(ExpandTextEx("t", out, sizeof out), out);
+  EXPECT_STREQ(out, "kept");
+  wchar_t wide[8] = L"kept";
+  ExpandTextExW(L"t", wide, 8);
+  EXPECT_STREQ(wide, L"");
+  EXPECT_EQ(AddFormula("n", "1", "", ""), vardNotInitialized);
+  EXPECT_EQ(ShowFormulaEditor(), vardNotInitialized);
+  EXPECT_TRUE(Sent().empty());
+  InitDataManager();  // for TearDown
+}
+
+}  // namespace

@@ -1,8 +1,8 @@
 // What the formula family needs from the program around the portable core:
 // the Formula Editor window and the code page's lead bytes. The Windows
 // shell installs both before it serves its first client; without them (the
-// native builds) ShowFormulaEditor answers vardProcNotAllowed and every
-// character is one byte.
+// native builds) ShowFormulaEditor answers 0 and every character is one
+// byte.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,8 @@
 namespace vard::server {
 
 struct FormulaShell {
-  // Opens the editor, or brings it to the front; the reply code.
-  std::uint32_t (*show_editor)() = nullptr;
+  // Opens the editor, or brings it to the front; false when it cannot.
+  bool (*show_editor)() = nullptr;
   LeadByteTest lead_byte = nullptr;
 };
 

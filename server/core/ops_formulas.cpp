@@ -44,9 +44,10 @@ std::uint32_t DeleteFormula(const RequestContext& ctx) {
   return formula::DeleteFormula(ctx.pool, req.Row);
 }
 
+// Answers 1 when the editor is shown (clients read the reply as true), and
+// 0 when there is no editor to show (ReplyKind::TruthValue).
 std::uint32_t ShowFormulaEditor(const RequestContext&) {
-  if (g_shell.show_editor == nullptr) return vardProcNotAllowed;
-  return g_shell.show_editor();
+  return g_shell.show_editor != nullptr && g_shell.show_editor() ? 1 : 0;
 }
 
 // Success is a non-zero reply: 1 when the whole expansion fits the limit, 2
@@ -63,7 +64,7 @@ constexpr OpEntry kOps[] = {
     {proto::kAddFormula, AddFormula},
     {proto::kSetFormula, SetFormula},
     {proto::kDeleteFormula, DeleteFormula},
-    {proto::kShowFormulaEditor, ShowFormulaEditor},
+    {proto::kShowFormulaEditor, ShowFormulaEditor, ReplyKind::TruthValue},
     {proto::kExpandTextEx, ExpandTextEx, ReplyKind::TruthValue},
 };
 

@@ -42,6 +42,11 @@ class Evaluator {
 
   Outcome Run(const Formula& f, const Chain* up) {
     const Chain chain{&f, up, up ? up->depth + 1 : 1};
+    const std::uint64_t generation = view_.Generation();
+    if (!f.found.Holds(generation)) {
+      for (std::size_t i = 0; i < f.names.size(); ++i) f.found.Set(i, view_.Find(f.names[i]));
+      f.found.Publish(generation);
+    }
     double stack[kMaxStack];
     int sp = 0;
     const Instr* const code = f.code.data();
@@ -52,10 +57,20 @@ class Evaluator {
         case Op::Const:
           stack[sp++] = in.value;
           continue;
-        case Op::Ref:
+        case Op::Ref: {
+          const Variable* v = f.found.Get(in.arg);
+          // The common case inline: a stored, finite number.
+          if (v != nullptr && v->kind == Kind::Number && !v->formula && std::isfinite(v->value)) {
+            stack[sp++] = v->value;
+            continue;
+          }
+          const Outcome o = Number(v, f.names[in.arg], chain);
+          if (o.status != Status::Ok) return o;
+          stack[sp++] = o.value;
+          continue;
+        }
         case Op::Reduce: {
-          const std::string& name = f.names[in.arg];
-          const Outcome o = in.op == Op::Ref ? Number(name, chain) : Reduced(name, in.fn, chain);
+          const Outcome o = Reduced(f.found.Get(in.arg), f.names[in.arg], in.fn, chain);
           if (o.status != Status::Ok) return o;
           stack[sp++] = o.value;
           continue;
@@ -67,7 +82,11 @@ class Evaluator {
         case Op::Sub: --sp; stack[sp - 1] -= stack[sp]; break;
         case Op::Mul: --sp; stack[sp - 1] *= stack[sp]; break;
         case Op::Div: --sp; stack[sp - 1] /= stack[sp]; break;
-        case Op::Pow: --sp; stack[sp - 1] = std::pow(stack[sp - 1], stack[sp]); break;
+        case Op::Pow:
+          --sp;
+          stack[sp - 1] = stack[sp] == 2.0 ? stack[sp - 1] * stack[sp - 1]  // the common square
+                                           : std::pow(stack[sp - 1], stack[sp]);
+          break;
         case Op::Lt: --sp; stack[sp - 1] = stack[sp - 1] < stack[sp]; continue;
         case Op::Le: --sp; stack[sp - 1] = stack[sp - 1] <= stack[sp]; continue;
         case Op::Gt: --sp; stack[sp - 1] = stack[sp - 1] > stack[sp]; continue;
@@ -109,8 +128,8 @@ class Evaluator {
   }
 
  private:
-  Outcome Number(const std::string& name, const Chain& chain) {
-    const Variable* v = view_.Find(name);
+  // `v` is what `name` was found as: null when it does not exist.
+  Outcome Number(const Variable* v, std::string_view name, const Chain& chain) {
     if (v == nullptr) return {Status::UnknownName, 0.0, name};
     if (v->kind != Kind::Number) return {Status::TypeMismatch, 0.0, name};
     if (!v->formula) {
@@ -124,8 +143,7 @@ class Evaluator {
     return Run(*v->formula, &chain);
   }
 
-  Outcome Reduced(const std::string& name, Fn fn, const Chain& chain) {
-    const Variable* v = view_.Find(name);
+  Outcome Reduced(const Variable* v, std::string_view name, Fn fn, const Chain& chain) {
     if (v == nullptr) return {Status::UnknownName, 0.0, name};
     if (v->kind == Kind::Waveform && v->waveform) {
       double r;
@@ -135,7 +153,7 @@ class Evaluator {
     }
     // min(x) and max(x) of one number are that number.
     if (v->kind == Kind::Number && (fn == Fn::Minimum || fn == Fn::Maximum)) {
-      return Number(name, chain);
+      return Number(v, name, chain);
     }
     return {Status::TypeMismatch, 0.0, name};
   }

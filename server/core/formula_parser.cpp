@@ -427,6 +427,7 @@ bool Compile(std::string_view text, Formula* out, ParseError* error) {
   Parser parser(text, *out);
   try {
     parser.Run();
+    out->found.Reset(out->names.size());
     return true;
   } catch (const Failure&) {
     if (error) *error = ParseError{parser.error_position(), parser.error_message()};

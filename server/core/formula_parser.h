@@ -8,11 +8,17 @@
 // formulas) that do not exist yet.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace vard::server {
+struct Variable;
+}
 
 namespace vard::server::formula {
 
@@ -81,13 +87,53 @@ struct Instr {
   double value = 0.0;
 };
 
-// A compiled formula. Immutable once compiled; shared by the variable it
-// defines and its row (pool.h), and evaluated by any number of readers.
+// Where a formula's names were last found in the pool, kept while the
+// pool's set of variables stays the same (its generation, pool.h), so that
+// an evaluation looks names up only after a variable was added or removed.
+// Readers under views of one generation may fill and use it at once: every
+// slot is atomic, all of them hold the same values, and the generation is
+// published after them; a view of another generation cannot coexist with
+// them (it needs the write lock in between).
+class NameCache {
+ public:
+  NameCache() = default;
+  NameCache(const NameCache&) {}  // a copy starts empty
+  NameCache& operator=(const NameCache&) {
+    Reset(0);
+    return *this;
+  }
+  // Room for n names, all unknown; before the formula is shared.
+  void Reset(std::size_t n) {
+    generation_.store(0, std::memory_order_relaxed);
+    slots_ = n ? std::make_unique<std::atomic<const Variable*>[]>(n) : nullptr;
+  }
+  bool Holds(std::uint64_t generation) const noexcept {
+    return generation_.load(std::memory_order_acquire) == generation;
+  }
+  const Variable* Get(std::size_t i) const noexcept {
+    return slots_[i].load(std::memory_order_relaxed);
+  }
+  void Set(std::size_t i, const Variable* v) const noexcept {
+    slots_[i].store(v, std::memory_order_relaxed);
+  }
+  void Publish(std::uint64_t generation) const noexcept {
+    generation_.store(generation, std::memory_order_release);
+  }
+
+ private:
+  mutable std::atomic<std::uint64_t> generation_{0};  // 0: never a pool's generation
+  std::unique_ptr<std::atomic<const Variable*>[]> slots_;
+};
+
+// A compiled formula. Immutable once compiled (but for its name cache);
+// shared by the variable it defines and its row (pool.h), and evaluated by
+// any number of readers.
 struct Formula {
   std::string source;              // the text as given
   std::vector<Instr> code;
   std::vector<std::string> names;  // referenced names as written, quotes removed
   int max_stack = 0;
+  NameCache found;                 // names[i] as last found in the pool
 
   // The whole formula is one variable's name (parentheses aside).
   bool IsName() const noexcept { return code.size() == 1 && code[0].op == Op::Ref; }

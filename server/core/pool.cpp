@@ -1,6 +1,7 @@
 #include "server/core/pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -30,7 +31,14 @@ vardDataType Variable::SampleType() const noexcept {
 Variable* Pool::WriteView::Insert(Variable v) {
   if (map_->find(std::string_view(v.name)) != map_->end()) return nullptr;
   std::string key = v.name;
-  return &map_->emplace(std::move(key), std::move(v)).first->second;
+  Variable* stored = &map_->emplace(std::move(key), std::move(v)).first->second;
+  *generation_ = NextGeneration();
+  return stored;
+}
+
+std::uint64_t Pool::NextGeneration() noexcept {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 namespace {

@@ -94,14 +94,19 @@ class Pool {
     }
     // Row 1 .. kFormulaRows of the formula database, as stored.
     const FormulaRow& Row(int row) const { return (*rows_)[static_cast<std::size_t>(row - 1)]; }
+    // Changes whenever a variable is added or removed, in any pool of the
+    // process, and never takes a value twice: while it stays the same, a
+    // Variable* found earlier still names the same variable.
+    std::uint64_t Generation() const noexcept { return *generation_; }
 
    private:
     friend class Pool;
-    ReadView(std::shared_mutex& m, const Map& map, const std::vector<FormulaRow>& rows)
-        : lock_(m), map_(&map), rows_(&rows) {}
+    ReadView(std::shared_mutex& m, const Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
     std::shared_lock<std::shared_mutex> lock_;
     const Map* map_;
     const std::vector<FormulaRow>* rows_;
+    const std::uint64_t* generation_;
   };
 
   // Exclusive access for the life of the view.
@@ -118,12 +123,14 @@ class Pool {
     bool Erase(std::string_view name) {
       const auto it = map_->find(name);
       if (it == map_->end()) return false;
+      *generation_ = NextGeneration();
       map_->erase(it);
       return true;
     }
     // Removes every variable for which pred(const Variable&) holds.
     template <class Pred>
     std::size_t EraseIf(Pred&& pred) {
+      *generation_ = NextGeneration();
       return std::erase_if(*map_, [&](const auto& entry) { return pred(entry.second); });
     }
     template <class F>
@@ -134,28 +141,32 @@ class Pool {
 
    private:
     friend class Pool;
-    WriteView(std::shared_mutex& m, Map& map, std::vector<FormulaRow>& rows)
-        : lock_(m), map_(&map), rows_(&rows) {}
+    WriteView(std::shared_mutex& m, Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
     std::unique_lock<std::shared_mutex> lock_;
     Map* map_;
     std::vector<FormulaRow>* rows_;
+    std::uint64_t* generation_;
   };
 
-  Pool() : rows_(kFormulaRows) {}
+  Pool() : rows_(kFormulaRows), generation_(NextGeneration()) {}
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
 
-  ReadView Read() const { return ReadView(mutex_, map_, rows_); }
-  WriteView Write() { return WriteView(mutex_, map_, rows_); }
+  ReadView Read() const { return ReadView(mutex_, *this); }
+  WriteView Write() { return WriteView(mutex_, *this); }
 
   // Every variable, one line each, sorted by folded name: for diagnostics and
   // for tests that must show a request changed nothing.
   std::string Dump() const;
 
  private:
+  static std::uint64_t NextGeneration() noexcept;
+
   mutable std::shared_mutex mutex_;
   Map map_;
   std::vector<FormulaRow> rows_;
+  std::uint64_t generation_;
 };
 
 }  // namespace vard::server

@@ -52,8 +52,8 @@ std::string ValueText(const formula::RowState& r) {
   if (r.status == formula::Status::Ok) {
     std::snprintf(buf, sizeof buf, "%g", r.value);
   } else {
-    std::snprintf(buf, sizeof buf, "error: %s%s%s", formula::Describe(r.status),
-                  r.culprit.empty() ? "" : " ", r.culprit.c_str());
+    std::snprintf(buf, sizeof buf, r.culprit.empty() ? "error: %s" : "error: %s '%s'",
+                  formula::Describe(r.status), r.culprit.c_str());
   }
   return buf;
 }
@@ -196,8 +196,8 @@ void Build(Editor& e) {
   const struct {
     const char* title;
     int width;
-  } columns[] = {{"Row", 40}, {"Name", 110}, {"Formula", 230},
-                 {"Units", 55}, {"Description", 160}, {"Value", 140}};
+  } columns[] = {{"Row", 36}, {"Name", 90}, {"Formula", 200},
+                 {"Units", 48}, {"Description", 170}, {"Value", 196}};
   for (int i = 0; i < 6; ++i) {
     LVCOLUMNA c{};
     c.mask = LVCF_TEXT | LVCF_WIDTH;

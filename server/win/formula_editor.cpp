@@ -330,4 +330,9 @@ bool Show(Pool& pool) {
   return SendMessageA(g_window, kBringToFront, 0, 0) == 1;
 }
 
+void Hide() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  if (g_window != nullptr) SendMessageA(g_window, WM_CLOSE, 0, 0);
+}
+
 }  // namespace vard::server::editor

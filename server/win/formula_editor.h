@@ -39,5 +39,9 @@ enum Control : int {
 // not be created.
 bool Show(Pool& pool);
 
+// Hides the editor, if there is one: it then no longer looks at the pool.
+// The host calls it before it ends and its pool goes away.
+void Hide();
+
 }  // namespace editor
 }  // namespace vard::server

@@ -109,6 +109,7 @@ int Host(HINSTANCE instance, DWORD clientPid) {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  editor::Hide();  // before the pool goes with the process's statics
   return 0;
 }
 

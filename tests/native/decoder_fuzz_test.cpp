@@ -147,8 +147,8 @@ bool IsWaveformOp(std::uint32_t op) {
          (op >= kCreateWaveform && op <= kGetWaveformDataType);
 }
 
-const char* const kNames[] = {"Num", "nUM", "Calc", "loop", "Str", "STR", "Wave", "wave", "Digi", "ints", "Open",
-                              "Sub1", "Fresh", "", "   ", "tab\tname",
+const char* const kNames[] = {"Num", "nUM", "Str", "STR", "Wave", "wave", "Digi", "ints", "Open",
+                              "Sub1", "Fresh", "Calc", "loop", "", "   ", "tab\tname",
                               "twenty-nine-characters-long!!", "thirty-characters-long-name!!!"};
 const char* const kPaths[] = {"", "A", "a.B", "A.b.C", "A.bc", "Z", "A..B", ".A", "A.", "a. .b"};
 
@@ -170,27 +170,32 @@ std::shared_ptr<const WaveformData> Samples(std::int16_t type, std::int32_t leng
 // A fresh pool; "Open" is held open for writing by a claim that never ends.
 std::unique_ptr<Pool> Seeded(std::vector<std::shared_ptr<const WriteClaim>>& claims) {
   auto pool = std::make_unique<Pool>();
-  {
-    auto w = pool->Write();
-    auto add = [&](const char* name, Kind kind, const char* path,
-                   std::shared_ptr<const WaveformData> samples = nullptr) {
-      Variable v;
-      // Whole strings assigned: GCC 12 warns falsely (-Wrestrict) on assigning literals.
-      v.name = std::string(name), v.path = std::string(path), v.kind = kind, v.value = 1.5;
-      v.description = std::string("seeded"), v.units = std::string("V");
-      v.text = std::string("text"), v.waveform = std::move(samples);
-      w.Insert(std::move(v));
-    };
-    add("Num", Kind::Number, "A");
-    add("Str", Kind::String, "A.b");
-    add("Wave", Kind::Waveform, "A.b.C", Samples(vardFloat, 300, 3));
-    add("Digi", Kind::Waveform, "A.bc", Samples(vardDigital, 1000, 1));
-    add("Ints", Kind::Waveform, "Z", Samples(vardInteger, 70000, 1));
-    add("Open", Kind::Waveform, "A.b", Samples(vardFloat, 0, 1));
-    add("Sub1", Kind::Number, "A.b.C");
-    claims.push_back(std::make_shared<const WriteClaim>());
-    w.Find("Open")->writer = claims.back();
-  }  // the formula database takes the lock itself
+  auto w = pool->Write();
+  auto add = [&](const char* name, Kind kind, const char* path,
+                 std::shared_ptr<const WaveformData> samples = nullptr) {
+    Variable v;
+    // Whole strings assigned: GCC 12 warns falsely (-Wrestrict) on assigning literals.
+    v.name = std::string(name), v.path = std::string(path), v.kind = kind, v.value = 1.5;
+    v.description = std::string("seeded"), v.units = std::string("V");
+    v.text = std::string("text"), v.waveform = std::move(samples);
+    w.Insert(std::move(v));
+  };
+  add("Num", Kind::Number, "A");
+  add("Str", Kind::String, "A.b");
+  add("Wave", Kind::Waveform, "A.b.C", Samples(vardFloat, 300, 3));
+  add("Digi", Kind::Waveform, "A.bc", Samples(vardDigital, 1000, 1));
+  add("Ints", Kind::Waveform, "Z", Samples(vardInteger, 70000, 1));
+  add("Open", Kind::Waveform, "A.b", Samples(vardFloat, 0, 1));
+  add("Sub1", Kind::Number, "A.b.C");
+  claims.push_back(std::make_shared<const WriteClaim>());
+  w.Find("Open")->writer = claims.back();
+  return pool;
+}
+
+// The same with two formulas: one over the seeded variables, one that
+// refers to itself.
+std::unique_ptr<Pool> SeededWithFormulas(std::vector<std::shared_ptr<const WriteClaim>>& claims) {
+  auto pool = Seeded(claims);
   formula::AddFormula(*pool, formula::Definition{"Calc", "num * 2 + mean(wave)", "V", ""});
   formula::AddFormula(*pool, formula::Definition{"Loop", "Loop", "", ""});
   return pool;
@@ -212,7 +217,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   for (auto& b : block) b = byte();
   auto* const rec = reinterpret_cast<WR*>(block.data());
   std::vector<std::shared_ptr<const WriteClaim>> claims;
-  std::unique_ptr<Pool> pool = Seeded(claims);
+  std::unique_ptr<Pool> pool = SeededWithFormulas(claims);
   Session session;
   // Handles this client holds, or once held (stale handles stay in now and then).
   std::vector<std::int16_t> srcs, writers;
@@ -234,7 +239,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
 
   for (std::uint64_t it = 0; it < iterations; ++it) {
     if (it % 1000 == 999) {  // start over now and then so deletions cannot starve the run
-      pool = Seeded(claims);
+      pool = SeededWithFormulas(claims);
       if (below(2)) {  // otherwise keep the old handles: writers outlive their variables
         session.Release();
         srcs.clear(), writers.clear();

@@ -2,13 +2,11 @@
 // succeeds or says where and why; evaluating answers one of the documented
 // statuses (never a crash or a hang, cycles included) with a finite value;
 // an expansion never exceeds its limit. Run under ASan and UBSan.
-// Deterministic; VARD_FUZZ_SEED and VARD_FUZZ_ITERATIONS override.
+// Deterministic: one seed.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -21,50 +19,36 @@ namespace vard::server::formula {
 namespace {
 
 const char* const kPieces[] = {
-    "1",   "0",    "2.5", "1e308", "1e-308", ".5",  "9e9",    "a",    "b",     "'a b'",  "w",
-    "s",   "f1",   "f2",  "pi",    "e",     "+",    "-",      "*",    "/",     "^",      "<",
-    "<=",  ">",    ">=",  "==",    "!=",    "<>",   "(",      ")",    ",",     " ",      "if(",
-    "min(", "max(", "mean(", "rms(", "pp(",  "sqrt(", "ln(",  "atan2(", "round(", "'",  "''",
-    "{",   "}",    "{{",  "}}",    ":",     ":%g",  ":units", ":%.3f", ":%99f", "\x82", "\xff",
-    "=",   "!",    "#",   "nobody", "1..2", "2e",   "\t",
+    "1", "0", "2.5", "1e308", "1e-308", ".5", "9e9", "a", "b", "'a b'", "w", "s", "f1", "f2",
+    "pi", "e", "+", "-", "*", "/", "^", "<", "<=", ">", ">=", "==", "!=", "<>", "(", ")", ",",
+    " ", "if(", "min(", "max(", "mean(", "rms(", "pp(", "sqrt(", "ln(", "atan2(", "round(", "'",
+    "''", "{", "}", "{{", "}}", ":", ":%g", ":units", ":%.3f", ":%99f", "\x82", "\xff", "=", "!",
+    "#", "nobody", "1..2", "2e", "\t",
 };
 
-std::uint64_t EnvOr(const char* name, std::uint64_t fallback) {
-  const char* s = std::getenv(name);
-  return s ? std::strtoull(s, nullptr, 0) : fallback;
-}
-
 TEST(FormulaFuzzTest, RandomFormulasAndTexts) {
-  std::mt19937_64 rng(EnvOr("VARD_FUZZ_SEED", 20240612));
-  const std::uint64_t iterations = EnvOr("VARD_FUZZ_ITERATIONS", 30000);
+  std::mt19937_64 rng(20240612);
+  const std::size_t iterations = 30000;
   auto below = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
 
   Pool pool;
   {
     auto w = pool.Write();
-    for (const char* name : {"a", "b", "a b"}) {
+    for (const char* name : {"a", "b", "a b", "s", "w"}) {
       Variable v;
-      v.name = name, v.kind = Kind::Number, v.value = below(2) ? 3.0 : -0.5;
+      v.name = name, v.value = below(2) ? 3.0 : -0.5;
+      v.kind = name[0] == 's' ? Kind::String : name[0] == 'w' ? Kind::Waveform : Kind::Number;
+      if (v.kind == Kind::Waveform) WaveformData::Create(vardFloat, &v.waveform);
       w.Insert(std::move(v));
     }
-    Variable s;
-    s.name = "s", s.kind = Kind::String;
-    w.Insert(std::move(s));
-    Variable wave;
-    wave.name = "w", wave.kind = Kind::Waveform;
-    WaveformData::Create(vardFloat, &wave.waveform);
-    w.Insert(std::move(wave));
   }
   // Formulas that refer to each other, and to themselves.
   AddFormula(pool, Definition{"f1", "f2 + a", "", ""});
   AddFormula(pool, Definition{"f2", "if(b > 0, f1, 2)", "", ""});
 
-  const std::set<Status> statuses = {Status::Ok,     Status::UnknownName, Status::TypeMismatch,
-                                     Status::Domain, Status::NoData,      Status::Cycle,
-                                     Status::TooDeep};
   std::vector<std::string> corpus = {"a * (b + 1)", "if(a < b, sqrt(a), -b)", "max(1, a, f1)"};
   std::size_t compiled = 0, evaluated_ok = 0;
-  for (std::uint64_t it = 0; it < iterations; ++it) {
+  for (std::size_t it = 0; it < iterations; ++it) {
     std::string text;
     if (below(2)) {  // pieces strung together
       for (std::size_t n = below(24); n > 0; --n) text += kPieces[below(std::size(kPieces))];
@@ -87,7 +71,7 @@ TEST(FormulaFuzzTest, RandomFormulasAndTexts) {
       ++compiled;
       ASSERT_LE(f.max_stack, kMaxStack) << text;
       const Outcome o = Evaluate(f, pool.Read());
-      ASSERT_TRUE(statuses.count(o.status)) << text;
+      ASSERT_LE(o.status, Status::TooDeep) << text;  // one of the documented statuses
       if (o.status == Status::Ok) {
         ASSERT_TRUE(std::isfinite(o.value)) << text;
         ++evaluated_ok;

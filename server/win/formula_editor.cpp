@@ -226,7 +226,7 @@ void Build(Editor& e) {
         SS_LEFTNOWORDWRAP, kStatus, 10, 394, 744, 18);
 }
 
-LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT HandleMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* e = reinterpret_cast<Editor*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
   switch (msg) {
     case WM_CREATE: {
@@ -267,6 +267,16 @@ LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+// No exception may unwind into the system's message dispatch: a request
+// that cannot be completed (out of memory) leaves the window as it was.
+LRESULT CALLBACK EditorProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  try {
+    return HandleMessage(hwnd, msg, wParam, lParam);
+  } catch (...) {
+    return msg == WM_CREATE ? -1 : 0;
+  }
 }
 
 HWND Create(Pool& pool) {

@@ -309,7 +309,11 @@ struct Start {
 
 DWORD WINAPI EditorThread(LPVOID param) {
   auto* start = static_cast<Start*>(param);
-  const HWND window = Create(*start->pool);
+  HWND window = nullptr;
+  try {
+    window = Create(*start->pool);
+  } catch (...) {  // out of memory: no editor, and Show answers false
+  }
   start->window = window;
   SetEvent(start->ready);  // `start` belongs to the caller and is gone from here on
   if (!window) return 0;

@@ -6,6 +6,11 @@ set -euo pipefail
 need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbenchmark-dev
       libfftw3-dev libkissfft-dev)
 need_i386=(wine32:i386)
+# Only for scripts/formula-editor-shot.sh: a virtual X display and the tools
+# that capture it.
+if [ "${1:-}" = screenshot ]; then
+  need+=(xvfb x11-apps netpbm)
+fi
 
 missing=()
 for p in "${need[@]}" "${need_i386[@]}"; do

@@ -112,7 +112,7 @@ std::uint16_t FindLevelCrossing(const SampleRange& r, std::int16_t direction, st
 
 std::uint16_t MeasurePulse(const SampleRange& r, Pulse* out) {
   const Extremes e = FindExtremesFast(r);
-  if (!(e.min < e.max)) return vardNotFound;
+  if (!(e.min < e.max) || !std::isfinite(e.max - e.min)) return vardNotFound;
   const StateLevels s = FindStateLevels(r, e);
   const double amplitude = s.top - s.base;
   if (!(amplitude > 0.0)) return vardNotFound;

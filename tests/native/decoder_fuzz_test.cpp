@@ -25,13 +25,15 @@ namespace {
 
 using namespace vard::proto;
 using WR = WaveformRequest;
+using AR = AnalysisRequest;
 
 struct Field {
   std::uint32_t offset, width;
 };
 #define FIELD(R, F) Field{static_cast<std::uint32_t>(offsetof(R, F)), sizeof(R::F)}
-// Waveform fields F through G.
-#define SPAN(F, G) Field{offsetof(WR, F), offsetof(WR, G) + sizeof(WR::G) - offsetof(WR, F)}
+// Fields F through G of a record (of a WaveformRequest unless named).
+#define SPAN_OF(R, F, G) Field{offsetof(R, F), offsetof(R, G) + sizeof(R::G) - offsetof(R, F)}
+#define SPAN(F, G) SPAN_OF(WR, F, G)
 
 // Text fields and integer fields (counts, indices, handles) of the layouts
 // the families built so far decode; other layouts get random bytes only.
@@ -54,6 +56,18 @@ Layout LayoutOf(std::uint32_t opcode) {
               {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
                FIELD(WR, Waveform), FIELD(WR, DataType), FIELD(WR, Src), FIELD(WR, Block),
                FIELD(WR, Reduction)}};
+    case sizeof(AnalysisRequest):  // and StlRequest, whose fields lie at the same offsets
+      return {{FIELD(AnalysisRequest, Name)},
+              {FIELD(AR, Block), FIELD(AR, Direction), FIELD(AR, ExtremeType),
+               FIELD(AR, CrossingType), FIELD(AR, NumberOfBins), FIELD(AR, XBegin),
+               FIELD(AR, XEnd), FIELD(AR, Hysterese), FIELD(AR, Level), FIELD(AR, Ytop),
+               FIELD(AR, Ybottom), FIELD(AR, HistogramAddress)}};
+    case sizeof(StlRequest):
+      return {{FIELD(StlRequest, Name)},
+              {FIELD(StlRequest, ShortArg1), FIELD(StlRequest, ShortArg2),
+               FIELD(StlRequest, ShortArg2Method), FIELD(StlRequest, RealArg1),
+               FIELD(StlRequest, RealArg2), FIELD(StlRequest, RealArg3), FIELD(StlRequest, RealArg4),
+               FIELD(StlRequest, RealArg5)}};
     default:
       return {};
   }
@@ -75,6 +89,19 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kGetBlockInfo: return {SPAN(TriggerTime, Day)};
     case kOpenWaveform: return {FIELD(WR, Waveform)};
     case kGetWaveformDataType: return {FIELD(WR, DataType)};
+    case kWaveformMinMax: return {SPAN_OF(AR, Min, MaxPos)};
+    case kWaveformFastMinMax: return {SPAN_OF(AR, Min, Max)};
+    case kWaveformFindLocalExtreme: return {SPAN_OF(AR, Level, Position)};
+    case kWaveformFindLevelCrossing: return {FIELD(AR, CrossingType), FIELD(AR, Position)};
+    case kWaveformStatistics: return {SPAN_OF(AR, Mean, EnergyUnderCurve)};
+    case kWaveformHistogram: return {{sizeof(AR), (kMaxHistogramBins + 2) * 4}};
+    case kWaveformPulseParameters: return {SPAN_OF(AR, RiseTime, Duration)};
+    case kWaveformPeriod: return {FIELD(AR, Period)};
+    case kWaveformLinFit: return {SPAN_OF(AR, Y0, Slope)};
+    case kStlCrest: return {FIELD(StlRequest, ShortResult), SPAN_OF(StlRequest, Result60, Result84)};
+    case kStlFindSignalLoop:
+      return {FIELD(StlRequest, ShortResult), SPAN_OF(StlRequest, Result76, Result84)};
+    case kStlCrestMethod: return {SPAN_OF(StlRequest, Result116, Result124)};
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -111,6 +138,12 @@ Expectation Expected(std::uint32_t op) {
     case kCreateWaveform: return {{O, A, T, M, P}, false};
     case kOpenWaveform: return {{O, N, D, X, T, M, P}, false};
     case kCloseWaveform: return {{O, N, H, P}, false};
+    // The measurements only read: their refusals are those of docs/analysis.md.
+    case kWaveformMinMax: case kWaveformFastMinMax: case kWaveformFindLocalExtreme:
+    case kWaveformFindLevelCrossing: case kWaveformStatistics: case kWaveformHistogram:
+    case kWaveformPulseParameters: case kWaveformPeriod: case kWaveformLinFit:
+    case kStlCrest: case kStlFindSignalLoop: case kStlCrestMethod:
+      return {{O, N, T, M, P, S, X, vardSegmentToShort, vardNotFound}, true};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
 }

@@ -56,18 +56,12 @@ Layout LayoutOf(std::uint32_t opcode) {
               {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
                FIELD(WR, Waveform), FIELD(WR, DataType), FIELD(WR, Src), FIELD(WR, Block),
                FIELD(WR, Reduction)}};
-    case sizeof(AnalysisRequest):  // and StlRequest, whose fields lie at the same offsets
-      return {{FIELD(AnalysisRequest, Name)},
+    case sizeof(AR): case sizeof(StlRequest):  // the crest fields lie where these do
+      return {{FIELD(AR, Name)},
               {FIELD(AR, Block), FIELD(AR, Direction), FIELD(AR, ExtremeType),
-               FIELD(AR, CrossingType), FIELD(AR, NumberOfBins), FIELD(AR, XBegin),
-               FIELD(AR, XEnd), FIELD(AR, Hysterese), FIELD(AR, Level), FIELD(AR, Ytop),
-               FIELD(AR, Ybottom), FIELD(AR, HistogramAddress)}};
-    case sizeof(StlRequest):
-      return {{FIELD(StlRequest, Name)},
-              {FIELD(StlRequest, ShortArg1), FIELD(StlRequest, ShortArg2),
-               FIELD(StlRequest, ShortArg2Method), FIELD(StlRequest, RealArg1),
-               FIELD(StlRequest, RealArg2), FIELD(StlRequest, RealArg3), FIELD(StlRequest, RealArg4),
-               FIELD(StlRequest, RealArg5)}};
+               FIELD(AR, CrossingType), FIELD(AR, NumberOfBins), FIELD(AR, XBegin), FIELD(AR, XEnd),
+               FIELD(AR, Hysterese), FIELD(AR, Level), FIELD(AR, Position), FIELD(AR, Ytop),
+               FIELD(AR, Ybottom)}};
     default:
       return {};
   }
@@ -98,10 +92,9 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kWaveformPulseParameters: return {SPAN_OF(AR, RiseTime, Duration)};
     case kWaveformPeriod: return {FIELD(AR, Period)};
     case kWaveformLinFit: return {SPAN_OF(AR, Y0, Slope)};
-    case kStlCrest: return {FIELD(StlRequest, ShortResult), SPAN_OF(StlRequest, Result60, Result84)};
-    case kStlFindSignalLoop:
-      return {FIELD(StlRequest, ShortResult), SPAN_OF(StlRequest, Result76, Result84)};
-    case kStlCrestMethod: return {SPAN_OF(StlRequest, Result116, Result124)};
+    case kStlCrest: return {FIELD(AR, ExtremeType), SPAN_OF(AR, Min, MaxPos)};  // at 38, 60-92
+    case kStlFindSignalLoop: return {FIELD(AR, ExtremeType), SPAN_OF(AR, MinPos, MaxPos)};
+    case kStlCrestMethod: return {SPAN_OF(AR, Mean, RMS)};  // at 116-132
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }

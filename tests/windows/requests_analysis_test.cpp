@@ -48,25 +48,20 @@ TEST_F(Analysis, InputsGoToTheirFieldsAndResultsComeBackWhateverTheCode) {
   EXPECT_EQ(WaveformFindLocalExtremeW(L"w", 0, 0, 1, vardBackward, vardLocalMax, 0.25, &a, &b),
             vardNotFound);
   EXPECT_TRUE(Rec().Direction == vardBackward && Rec().ExtremeType == vardLocalMax &&
-              Rec().Hysterese == 0.25);
-  EXPECT_EQ(a, 100);  // Value shares offset 100 with Level
-  EXPECT_EQ(b, 108);
+              Rec().Hysterese == 0.25 && a == 100 && b == 108);  // Value shares 100 with Level
 
   // Nobody wrote offset 40: the requested kind comes back, sent as 0xFFFF.
   EXPECT_EQ(WaveformFindLevelCrossing("w", 0, 0, 1, vardForward, vardNegative, 3.5, &a, &found),
             vardNotFound);
-  EXPECT_EQ(Get<std::uint16_t>(Last().block.data(), 40), 0xFFFF);
-  EXPECT_EQ(Rec().Level, 3.5);
+  EXPECT_TRUE(Get<std::uint16_t>(Last().block.data(), 40) == 0xFFFF && Rec().Level == 3.5);
   EXPECT_EQ(found, vardNegative);
 
   EXPECT_EQ(WaveformStatistics("w", 0, 0, 1, &a, &b, &c, &d, &e), vardNotFound);
   EXPECT_EQ((std::vector<double>{a, b, c, d, e}), (std::vector<double>{116, 124, 132, 140, 148}));
   EXPECT_EQ(WaveformPulseParameters("w", 0, 0, 1, &a, &b, &c), vardNotFound);
   EXPECT_EQ((std::vector<double>{a, b, c}), (std::vector<double>{176, 184, 192}));
-  EXPECT_EQ(WaveformPeriod("w", 0, 0, 1, &a), vardNotFound);
-  EXPECT_EQ(a, 200);
-  EXPECT_EQ(WaveformLinFit("w", 0, 0, 1, &a, &b), vardNotFound);
-  EXPECT_EQ((std::vector<double>{a, b}), (std::vector<double>{208, 216}));
+  EXPECT_TRUE(WaveformPeriod("w", 0, 0, 1, &c) == vardNotFound && c == 200);
+  EXPECT_TRUE(WaveformLinFit("w", 0, 0, 1, &a, &b) == vardNotFound && a == 208 && b == 216);
   EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{70, 72, 73, 74, 76, 77, 78}));
 }
 
@@ -75,8 +70,7 @@ TEST_F(Analysis, InputsGoToTheirFieldsAndResultsComeBackWhateverTheCode) {
 // (the reply's HistogramAddress points nowhere); a negative b copies nothing.
 TEST_F(Analysis, HistogramClampsAndCopiesBinsPlusTwo) {
   const struct {
-    short asked, reply;
-    short sent;
+    short asked, reply, sent;
     int copied;
   } cases[] = {{16326, 0, 16326, 16328}, {30000, 0, 16326, 16328}, {0, 0, 0, 2},
                {100, 10, 100, 12},       {100, 200, 100, 102},     {-5, 0, -5, 0}};
@@ -86,10 +80,9 @@ TEST_F(Analysis, HistogramClampsAndCopiesBinsPlusTwo) {
     replyBins = c.reply;
     std::fill(counts.begin(), counts.end(), -7);
     EXPECT_EQ(WaveformHistogram("w", 1, 0, 1, 5.0, -5.0, c.asked, counts.data()), vardNotFound);
-    EXPECT_EQ(+Rec().NumberOfBins, c.sent);
-    EXPECT_TRUE(Rec().Ytop == 5.0 && Rec().Ybottom == -5.0);
-    EXPECT_EQ(+Rec().HistogramAddress,
-              static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(counts.data())));
+    const auto tag = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(counts.data()));
+    EXPECT_TRUE(Rec().NumberOfBins == c.sent && Rec().HistogramAddress == tag &&
+                Rec().Ytop == 5.0 && Rec().Ybottom == -5.0);
     for (int i = 0; i < c.copied; ++i) ASSERT_EQ(counts[i], i + 1) << i;
     EXPECT_EQ(counts[c.copied], -7);
   }
@@ -101,58 +94,43 @@ TEST_F(Analysis, HistogramClampsAndCopiesBinsPlusTwo) {
 
 // --- Crest and signal loops -----------------------------------------------------
 
-class Crest : public RequestTest {
- protected:
-  void SetUp() override {
-    RequestTest::SetUp();
-    server_.SetHandler([](std::uint32_t, std::uint8_t* block) -> LRESULT {
-      for (std::size_t at = 60; at + 8 <= sizeof(StlRequest); at += 8) Put(block, at, double(at));
-      Put(block, offsetof(StlRequest, ShortResult), std::int16_t{-38});
-      return vardNotFound;
-    });
-  }
-};
-
-TEST_F(Crest, InputsGoToTheirFieldsAndNullResultsAreSkipped) {
+// Unregistered, the family answers 1001 (not 1000) and sends nothing;
+// registered, inputs go to their fields, null out-pointers are skipped and
+// the trailing parameters are never read.
+TEST_F(RequestTest, CrestFamilyFrameFieldsAndNullResults) {
+  ExitDataManager();
   double r[4] = {};
   short s = 0;
+  EXPECT_EQ(Stl_Crest("w", 0, 0, &r[0], &r[0], &r[0], &r[0], nullptr, 0, 0), vardException);
+  EXPECT_EQ(WaveformPeriod("w", 0, 0, 1, &r[0]), vardNotInitialized);
+  EXPECT_TRUE(SentCodes().empty());
+  InitDataManager();
+  server_.SetHandler([](std::uint32_t, std::uint8_t* block) -> LRESULT {
+    for (std::size_t at = 60; at < sizeof(StlRequest); at += 8) Put(block, at, double(at));
+    Put(block, offsetof(StlRequest, ShortResult), std::int16_t{-38});
+    return vardNotFound;
+  });
   EXPECT_EQ(Stl_Crest("a-name-of-thirty-one-characters", 3, 1.25, &r[0], nullptr, &r[2], &r[3], &s,
                       -1, 0x7FFFFFFF),
             vardNotFound);
-  const Received first = Last();
-  const auto& crest = first.As<StlRequest>();
-  EXPECT_EQ(Text(crest.Name), "a-name-of-thirty-one-characte");
-  EXPECT_TRUE(crest.RecordSize == 132 && crest.ShortArg1 == 3 && crest.RealArg1 == 1.25);
-  EXPECT_TRUE(AllZero(Last(), 34, 36) && AllZero(Last(), 38, 44) && AllZero(Last(), 52, 132));
-  EXPECT_EQ((std::vector<double>{r[0], r[1], r[2], r[3]}), (std::vector<double>{60, 0, 76, 84}));
-  EXPECT_EQ(s, -38);
+  const Received crest = Last();
+  const auto& c = crest.As<StlRequest>();
+  EXPECT_EQ(Text(c.Name), "a-name-of-thirty-one-characte");
+  EXPECT_TRUE(c.RecordSize == 132 && c.ShortArg1 == 3 && c.RealArg1 == 1.25);
+  EXPECT_TRUE(AllZero(crest, 34, 36) && AllZero(crest, 38, 44) && AllZero(crest, 52, 132));
+  EXPECT_EQ((std::vector<double>{r[0], r[1], r[2], r[3], double(s)}),
+            (std::vector<double>{60, 0, 76, 84, -38}));
 
   EXPECT_EQ(Stl_FindSignalLoopW(L"w", 1, 2, 3, vardNegative, 4, 5, 6, &r[0], &r[1], nullptr, 0, 0),
             vardNotFound);
-  const Received second = Last();
-  const auto& loop = second.As<StlRequest>();
-  EXPECT_TRUE(loop.ShortArg1 == 1 && loop.RealArg1 == 2 && loop.RealArg2 == 3 &&
-              loop.ShortArg2 == vardNegative && loop.RealArg3 == 4 && loop.RealArg4 == 5 &&
-              loop.RealArg5 == 6);
-  EXPECT_TRUE(r[0] == 76 && r[1] == 84);
-
-  EXPECT_EQ(Stl_CrestMethod("w", 1, 0.5, vardCrestPeakToPeak, nullptr, nullptr, 0, 0), vardNotFound);
+  const Received loop = Last();
+  const auto& l = loop.As<StlRequest>();
+  EXPECT_TRUE(l.ShortArg1 == 1 && l.RealArg1 == 2 && l.RealArg2 == 3 && l.ShortArg2 == -1 &&
+              l.RealArg3 == 4 && l.RealArg4 == 5 && l.RealArg5 == 6 && r[0] == 76 && r[1] == 84);
+  EXPECT_EQ(Stl_CrestMethod("w", 1, 0.5, vardCrestPeakToPeak, &r[0], &r[1], 0, 0), vardNotFound);
   EXPECT_EQ(+Last().As<StlRequest>().ShortArg2Method, vardCrestPeakToPeak);
-  EXPECT_EQ(Stl_CrestMethodW(L"w", 1, 0.5, 0, &r[0], &r[1], 0, 0), vardNotFound);
   EXPECT_TRUE(r[0] == 116 && r[1] == 124);
-  EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{100, 101, 102, 102}));
-}
-
-// Unregistered, the crest family answers 1001 where every other one answers
-// 1000, and sends nothing.
-TEST_F(Crest, AnswersExceptionWhenNotInitialised) {
-  ExitDataManager();
-  double x = 0;
-  EXPECT_EQ(Stl_Crest("w", 0, 0, &x, &x, &x, &x, nullptr, 0, 0), vardException);
-  EXPECT_EQ(Stl_CrestMethodW(L"w", 0, 0, 0, &x, &x, 0, 0), vardException);
-  EXPECT_EQ(WaveformPeriod("w", 0, 0, 1, &x), vardNotInitialized);
-  EXPECT_TRUE(SentCodes().empty());
-  InitDataManager();
+  EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{100, 101, 102}));
 }
 
 }  // namespace

@@ -20,16 +20,17 @@ namespace {
 template <class Fill, class CopyOut>
 short Analyse(std::uint32_t opcode, LPCSTR Name, short Block, double XBegin, double XEnd,
               Fill&& fill, CopyOut&& copyOut) {
-  return StandardRequest([&](ServerConnection& c) -> short {
-    auto& r = link::BeginRequest<AnalysisRequest>(c);
-    link::PutText(r.Name, Name);
-    r.Block = Block;
-    r.XBegin = XBegin;
-    r.XEnd = XEnd;
-    fill(r);
-    const short code = link::Send(c, opcode);
-    copyOut(static_cast<const AnalysisRequest&>(r));
-    return code;
+  return StandardRequest([&](ServerConnection& c) {
+    return Exchange<AnalysisRequest>(
+        c, opcode,
+        [&](AnalysisRequest& r) {
+          link::PutText(r.Name, Name);
+          r.Block = Block;
+          r.XBegin = XBegin;
+          r.XEnd = XEnd;
+          fill(r);
+        },
+        copyOut);
   });
 }
 

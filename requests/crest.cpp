@@ -23,15 +23,16 @@ void Deliver(T* out, T value) {
 template <class Fill, class CopyOut>
 short StlCall(std::uint32_t opcode, LPCSTR Name, short ShortArg1, double RealArg1, Fill&& fill,
               CopyOut&& copyOut) {
-  return link::Framed<short>(vardException, vardException, [&](ServerConnection& c) -> short {
-    auto& r = link::BeginRequest<StlRequest>(c);
-    link::PutText(r.Name, Name);
-    r.ShortArg1 = ShortArg1;
-    r.RealArg1 = RealArg1;
-    fill(r);
-    const short code = link::Send(c, opcode);
-    copyOut(static_cast<const StlRequest&>(r));
-    return code;
+  return link::Framed<short>(vardException, vardException, [&](ServerConnection& c) {
+    return Exchange<StlRequest>(
+        c, opcode,
+        [&](StlRequest& r) {
+          link::PutText(r.Name, Name);
+          r.ShortArg1 = ShortArg1;
+          r.RealArg1 = RealArg1;
+          fill(r);
+        },
+        copyOut);
   });
 }
 

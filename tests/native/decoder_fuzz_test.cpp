@@ -18,7 +18,9 @@
 #include "server/core/dispatch.h"
 #include "server/core/pool.h"
 #include "server/core/session.h"
+#include "server/core/file_system.h"
 #include "server/core/waveform.h"
+#include "tests/native/memory_file_system.h"
 
 namespace vard::server {
 namespace {
@@ -49,6 +51,10 @@ Layout LayoutOf(std::uint32_t opcode) {
                FIELD(ScalarRequest, Units), FIELD(ScalarRequest, Path),
                FIELD(ScalarRequest, Description)},
               {FIELD(ScalarRequest, Value)}};
+    case sizeof(CollectionRequest):
+      return {{FIELD(CollectionRequest, VarName), FIELD(CollectionRequest, Prefix),
+               FIELD(CollectionRequest, Name)},
+              {FIELD(CollectionRequest, Coll), FIELD(CollectionRequest, Options)}};
     case sizeof(WR):
       return {{FIELD(WR, Name), FIELD(WR, Path), FIELD(WR, XUnits), FIELD(WR, YUnits)},
               {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
@@ -75,6 +81,7 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kGetBlockInfo: return {SPAN(TriggerTime, Day)};
     case kOpenWaveform: return {FIELD(WR, Waveform)};
     case kGetWaveformDataType: return {FIELD(WR, DataType)};
+    case kCreateCollection: return {FIELD(CollectionRequest, Coll)};
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -111,6 +118,12 @@ Expectation Expected(std::uint32_t op) {
     case kCreateWaveform: return {{O, A, T, M, P}, false};
     case kOpenWaveform: return {{O, N, D, X, T, M, P}, false};
     case kCloseWaveform: return {{O, N, H, P}, false};
+    // Writing a collection never changes the pool; loading one may replace
+    // variables (2: one of them is open for writing).
+    case kCreateCollection: return {{O, P, 301, 302, 303, 304}, true};
+    case kAddToCollection: return {{O, P, 302, 304, 306, 307, 308}, true};
+    case kCloseCollection: return {{O, P, 304, 307}, true};
+    case kLoadCollection: return {{O, D, P, 300, 302, 305, 309, 310, 311, 312, 313}, false};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
 }
@@ -177,6 +190,10 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   auto below = [&](std::uint64_t n) { return static_cast<std::uint32_t>(rng() % n); };
   auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
 
+  // Collections go to memory: a collection file the loads can find, and
+  // whatever the creates write.
+  testing::MemoryFileSystem files;
+  SetCollectionFileSystem(&files);
   std::vector<std::uint8_t> block(kBlockSize), before;
   for (auto& b : block) b = byte();
   auto* const rec = reinterpret_cast<WR*>(block.data());
@@ -198,6 +215,14 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
     }
   };
   take_handles();
+  auto* const coll = reinterpret_cast<CollectionRequest*>(block.data());
+  for (std::uint32_t op : {kCreateCollection, kAddToCollection, kCloseCollection}) {
+    const std::int16_t handle = coll->Coll;
+    std::memset(block.data(), 0, sizeof(CollectionRequest));
+    coll->RecordSize = sizeof(CollectionRequest), coll->Coll = handle;
+    std::strcpy(coll->PathName, "/fuzz/c.vcl"), std::strcpy(coll->VarName, "Wave");
+    ASSERT_EQ(Dispatch(*pool, session, op, block.data()), vardOK);
+  }
   std::set<std::uint32_t> codes_seen, waveform_successes;
   std::uint64_t successes = 0;
 
@@ -255,6 +280,12 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         rec->Length = static_cast<std::int32_t>(below(2000)) - 1;
         rec->X0 = below(1200) * 0.75 - 1.0, rec->XStep = below(4) == 0 ? 0.0 : 0.5;
         rec->Y0 = 1.0, rec->YStep = below(2) ? 0.25 : -2.0;
+      }
+      if (length == sizeof(CollectionRequest) && below(8) != 0) {
+        const char* const files[] = {"/fuzz/c.vcl", "/fuzz/new.vcl", "/missing/c.vcl", "c.vcl"};
+        std::strcpy(coll->PathName, files[below(std::size(files))]);
+        coll->Coll = static_cast<std::int16_t>(below(8));
+        coll->Options = static_cast<std::uint16_t>(below(5));
       }
       for (std::uint32_t m = 0, n = mode == 1 ? 0 : below(4); m < n; ++m) {
         const std::uint32_t what = below(4);
@@ -328,6 +359,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
     EXPECT_TRUE(codes_seen.count(code)) << code;
   for (std::uint32_t opcode = 0; opcode < 128; ++opcode)
     EXPECT_TRUE(!IsWaveformOp(opcode) || waveform_successes.count(opcode)) << opcode;
+  SetCollectionFileSystem(nullptr);
 }
 
 }  // namespace

@@ -1,0 +1,197 @@
+// Collections through the real server: every kind of variable saved by one
+// client and loaded by another after the server has ended and started anew;
+// an unfinished collection of a client that dies; and the server killed
+// while it closes a large collection, again and again.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/windows/peer.h"
+#include "tests/windows/waveform_e2e_data.h"
+#include "vard32.h"
+
+namespace {
+
+using vard::test::RunPeer;
+
+// A folder of its own in the temporary folder, removed with what is left in it.
+class Folder {
+ public:
+  Folder() {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    path_ = std::string(temp) + "vard_coll_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(path_.c_str(), nullptr);
+  }
+  ~Folder() {
+    for (const auto& name : Files()) DeleteFileA((*this / name).c_str());
+    RemoveDirectoryA(path_.c_str());
+  }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((*this / "*").c_str(), &found);
+    for (bool more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &found))
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    return names;
+  }
+
+ private:
+  std::string path_;
+};
+
+std::vector<char> Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+constexpr char kHostClass[] = "zorVardPoolHost";
+
+// The pool host's process, for the test that kills it.
+HANDLE HostProcess() {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(FindWindowA(kHostClass, nullptr), &pid);
+  return OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+}
+
+template <class Done>
+bool WaitFor(Done&& done) {
+  for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
+  return done();
+}
+
+const vard::e2e::WaveSpec* const kWaves[] = {&vard::e2e::kFloatWave, &vard::e2e::kIntWave,
+                                            &vard::e2e::kDigitalWave};
+
+TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
+  Folder dir;
+  const std::string file = dir / "all.vcl";
+  InitDataManager();
+  DeleteSubTree("e2e");  // leftovers of an interrupted run
+  ASSERT_EQ(CreateNumber("e2e_coll_num", -1.5e-7, "mV", "a number", "e2e.coll"), vardOK);
+  ASSERT_EQ(CreateString("e2e_coll_str", "saved text", "e2e.coll"), vardOK);
+  for (const auto* w : kWaves) {
+    short h = 0;
+    ASSERT_EQ(vard::e2e::WriteSpec(*w, "e2e.waves", &h), vardOK);
+    ASSERT_EQ(CloseWaveform(h), vardOK);
+  }
+  short coll = 0;
+  ASSERT_EQ(CreateCollection(file.c_str(), "every kind", &coll), vardCollReturnOK);
+  std::vector<std::string> names = {"e2e_coll_num", "e2e_coll_str"};
+  for (const auto* w : kWaves) names.push_back(w->name);
+  for (const auto& name : names) EXPECT_EQ(AddToCollection(coll, name.c_str(), "", 0), vardOK);
+  EXPECT_EQ(AddToCollection(coll, "e2e_coll_num", "e2e_coll_copy", 0), vardOK);
+  EXPECT_EQ(CloseCollection(coll), vardOK);
+  ExitDataManager();
+  ASSERT_TRUE(WaitFor([] { return !FindWindowA(kHostClass, nullptr); }));  // the pool is gone
+
+  InitDataManager();  // a new host, an empty pool
+  // Through the command interpreter, which would take quotes apart: the
+  // temporary folder's path has no blanks here.
+  EXPECT_EQ(RunPeer("collection_peer.exe", "load " + file + " Restored"), "0\n");
+  names.push_back("e2e_coll_copy");
+  for (const char* name : {"e2e_coll_num", "e2e_coll_copy"}) {
+    double value = 0;
+    char units[10] = {}, description[144] = {};
+    EXPECT_EQ(GetNumber(name, &value), vardOK);
+    EXPECT_EQ(value, -1.5e-7);
+    EXPECT_EQ(GetUnits(name, units), vardOK);
+    EXPECT_STREQ(units, "mV");
+    EXPECT_EQ(GetDescription(name, description, sizeof description), vardOK);
+    EXPECT_STREQ(description, "a number");
+  }
+  char text[256] = {};
+  EXPECT_EQ(GetString("e2e_coll_str", text, sizeof text), vardOK);
+  EXPECT_STREQ(text, "saved text");
+  for (const auto* w : kWaves)  // axes, block info, every sample
+    EXPECT_EQ(RunPeer("waveform_peer.exe", std::string("verify ") + w->name), "ok\n") << w->name;
+  // Every variable came back under the prefix, and only there.
+  EXPECT_EQ(DeleteSubTree("Restored.e2e"), vardOK);
+  for (const auto& name : names) {
+    short type = 0;
+    EXPECT_EQ(GetType(name.c_str(), &type), vardNoSuchObject) << name;
+  }
+  ExitDataManager();
+}
+
+TEST(CollectionE2ETest, AClientThatDiesTakesItsUnfinishedCollectionAlong) {
+  Folder dir;
+  InitDataManager();
+  HANDLE peer = vard::test::StartReady("collection_peer.exe", "open-and-hang \"" + dir / "c.vcl" + "\"");
+  ASSERT_NE(peer, nullptr);
+  EXPECT_EQ(dir.Files().size(), 1u);  // the temporary file
+  vard::test::Kill(peer);
+  EXPECT_TRUE(WaitFor([&] { return dir.Files().empty(); }));
+  DeleteVariable("e2e_coll_hang");
+  ExitDataManager();
+}
+
+// Round 0 closes undisturbed and measures how long that takes; every later
+// round kills the pool host at a different moment of its close. The target
+// must then be the previous round's file byte for byte, or a new collection
+// that loads whole (the load checks every CRC) with this round's data.
+TEST(CollectionE2ETest, KillingTheServerWhileItClosesLeavesTheOldFileOrTheNewOneWhole) {
+  Folder dir;
+  const std::string file = dir / "big.vcl";
+  constexpr long kSamples = 8L << 20;  // 32 MB of floats
+  std::vector<float> samples(kSamples);
+  for (long i = 0; i < kSamples; ++i) samples[i] = vard::e2e::FloatSample(i);
+  std::vector<char> old;
+  DWORD close_ms = 0;
+  int kept_old = 0;
+  for (int round = 0; round < 7; ++round) {
+    SCOPED_TRACE(round);
+    InitDataManager();
+    short h = 0, coll = 0;
+    samples[kSamples - 1] = static_cast<float>(round);
+    ASSERT_EQ(CreateWaveform("e2e_big", vardFloat, ""), vardOK);
+    ASSERT_EQ(OpenWaveform("e2e_big", &h), vardOK);
+    ASSERT_EQ(WriteWaveform(h, 0, kSamples - 1, samples.data()), vardOK);
+    ASSERT_EQ(CloseWaveform(h), vardOK);
+    ASSERT_EQ(CreateCollection(file.c_str(), "", &coll), vardOK);
+    ASSERT_EQ(AddToCollection(coll, "e2e_big", "", 0), vardOK);
+    if (round == 0) {
+      const DWORD start = GetTickCount();
+      EXPECT_EQ(CloseCollection(coll), vardOK);
+      close_ms = GetTickCount() - start;
+      DeleteVariable("e2e_big");
+    } else {
+      HANDLE host = HostProcess();
+      std::thread closer([coll] { CloseCollection(coll); });
+      Sleep(close_ms * (round - 1) / 4);  // 0 to 5/4 of an undisturbed close
+      vard::test::Kill(host);
+      closer.join();
+    }
+    ExitDataManager();  // a killed host's connection goes; the next call starts a new one
+
+    const std::vector<char> now = Contents(file);
+    if (!old.empty() && now == old) {
+      ++kept_old;
+      continue;
+    }
+    InitDataManager();
+    ASSERT_EQ(LoadCollection(file.c_str(), ""), vardOK);
+    short src = 0;
+    float last = -1;
+    EXPECT_EQ(LockWaveform("e2e_big", &src), vardOK);
+    EXPECT_EQ(GetWaveformData(src, 0, kSamples - 1, kSamples - 1, 1, vardFloat, &last), vardOK);
+    EXPECT_EQ(last, static_cast<float>(round));
+    UnlockWaveform(src);
+    DeleteVariable("e2e_big");
+    ExitDataManager();
+    old = now;
+  }
+  EXPECT_GT(kept_old, 0) << "no kill came before the replacement";
+  std::printf("close of 32 MB: %lu ms; %d of 6 kills left the old file\n", close_ms, kept_old);
+  for (const auto& name : dir.Files())  // a killed server may leave only its temporary file
+    EXPECT_TRUE(name == "big.vcl" || name.rfind("~vard", 0) == 0) << name;
+}
+
+}  // namespace

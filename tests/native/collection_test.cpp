@@ -397,9 +397,22 @@ TEST_F(CollectionTest, OnDiskTheTargetIsReplacedOnlyAtTheCommit) {
   stdfs::remove_all(dir);
 }
 
-TEST(Crc32Test, MatchesTheCheckValueAndCombines) {
+TEST(Crc32Test, MatchesTheCheckValueAndTheBitwiseDefinitionAndCombines) {
   const char text[] = "123456789";
   EXPECT_EQ(Crc32Update(0, text, 9), 0xCBF43926u);
+  // Long inputs take the folding path where the processor has one.
+  std::vector<std::uint8_t> bytes(1200);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = std::uint8_t(i * 131 + (i >> 3));
+  for (std::size_t from : {0, 1, 7}) {
+    for (std::size_t n : {63, 64, 65, 127, 128, 200, 1000}) {
+      std::uint32_t c = ~0u;
+      for (std::size_t i = from; i < from + n; ++i) {
+        c ^= bytes[i];
+        for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1)));
+      }
+      EXPECT_EQ(Crc32Update(0, bytes.data() + from, n), ~c) << from << "+" << n;
+    }
+  }
   for (std::size_t cut = 0; cut <= 9; ++cut)
     EXPECT_EQ(Crc32Combine(Crc32Update(0, text, cut), Crc32Update(0, text + cut, 9 - cut), 9 - cut),
               0xCBF43926u);

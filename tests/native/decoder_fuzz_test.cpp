@@ -17,8 +17,8 @@
 #include "include/vard_protocol.h"
 #include "server/core/dispatch.h"
 #include "server/core/pool.h"
-#include "server/core/session.h"
 #include "server/core/file_system.h"
+#include "server/core/session.h"
 #include "server/core/waveform.h"
 #include "tests/native/memory_file_system.h"
 
@@ -51,10 +51,6 @@ Layout LayoutOf(std::uint32_t opcode) {
                FIELD(ScalarRequest, Units), FIELD(ScalarRequest, Path),
                FIELD(ScalarRequest, Description)},
               {FIELD(ScalarRequest, Value)}};
-    case sizeof(CollectionRequest):
-      return {{FIELD(CollectionRequest, VarName), FIELD(CollectionRequest, Prefix),
-               FIELD(CollectionRequest, Name)},
-              {FIELD(CollectionRequest, Coll), FIELD(CollectionRequest, Options)}};
     case sizeof(WR):
       return {{FIELD(WR, Name), FIELD(WR, Path), FIELD(WR, XUnits), FIELD(WR, YUnits)},
               {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
@@ -190,8 +186,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   auto below = [&](std::uint64_t n) { return static_cast<std::uint32_t>(rng() % n); };
   auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
 
-  // Collections go to memory: a collection file the loads can find, and
-  // whatever the creates write.
+  // Collections the requests create go to memory, never to the disk.
   testing::MemoryFileSystem files;
   SetCollectionFileSystem(&files);
   std::vector<std::uint8_t> block(kBlockSize), before;
@@ -215,14 +210,6 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
     }
   };
   take_handles();
-  auto* const coll = reinterpret_cast<CollectionRequest*>(block.data());
-  for (std::uint32_t op : {kCreateCollection, kAddToCollection, kCloseCollection}) {
-    const std::int16_t handle = coll->Coll;
-    std::memset(block.data(), 0, sizeof(CollectionRequest));
-    coll->RecordSize = sizeof(CollectionRequest), coll->Coll = handle;
-    std::strcpy(coll->PathName, "/fuzz/c.vcl"), std::strcpy(coll->VarName, "Wave");
-    ASSERT_EQ(Dispatch(*pool, session, op, block.data()), vardOK);
-  }
   std::set<std::uint32_t> codes_seen, waveform_successes;
   std::uint64_t successes = 0;
 
@@ -280,12 +267,6 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         rec->Length = static_cast<std::int32_t>(below(2000)) - 1;
         rec->X0 = below(1200) * 0.75 - 1.0, rec->XStep = below(4) == 0 ? 0.0 : 0.5;
         rec->Y0 = 1.0, rec->YStep = below(2) ? 0.25 : -2.0;
-      }
-      if (length == sizeof(CollectionRequest) && below(8) != 0) {
-        const char* const files[] = {"/fuzz/c.vcl", "/fuzz/new.vcl", "/missing/c.vcl", "c.vcl"};
-        std::strcpy(coll->PathName, files[below(std::size(files))]);
-        coll->Coll = static_cast<std::int16_t>(below(8));
-        coll->Options = static_cast<std::uint16_t>(below(5));
       }
       for (std::uint32_t m = 0, n = mode == 1 ? 0 : below(4); m < n; ++m) {
         const std::uint32_t what = below(4);

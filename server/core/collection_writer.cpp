@@ -17,10 +17,10 @@ namespace {
 
 using collection::Encoder;
 
-constexpr std::size_t kBufferSize = 256 * 1024;
-// Spans at least this long skip the buffer: a waveform chunk goes from the
-// snapshot to the file as it lies.
-constexpr std::size_t kDirectWrite = 64 * 1024;
+// Small, as every open collection holds one; spans at least kDirectWrite
+// long skip it: a waveform chunk goes from the snapshot to the file as it lies.
+constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kDirectWrite = 32 * 1024;
 
 Encoder Common(collection::RecordType type, const Variable& v) {
   Encoder e;

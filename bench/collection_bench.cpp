@@ -115,11 +115,12 @@ int main(int argc, char** argv) {
   const double copy_rate = mb / Median(plain), durable_rate = mb / Median(durable);
   std::printf("%ld float samples, a file of %.1f MB, %d rounds (medians)\n", samples, mb, rounds);
   std::printf("%-12s %10s %14s %18s\n", "", "MB/s", "/ plain copy", "/ copy+flush");
-  for (const auto& [what, times] : {std::pair{"save", save}, {"load", load}, {"copy", plain},
-                                    {"copy+flush", durable}}) {
+  for (const auto& [what, times] :
+       {std::pair{"save", save}, {"load", load}, {"copy", plain}, {"copy+flush", durable}}) {
     const double rate = mb / Median(times);
     std::printf("%-12s %10.0f %14.2f %18.2f\n", what, rate, rate / copy_rate, rate / durable_rate);
   }
-  std::printf("of the save, CloseCollection (flush and replace): %.0f ms\n", 1000 * Median(closing));
+  std::printf("of the save, CloseCollection (flush and replace): %.0f ms\n",
+              1000 * Median(closing));
   return 0;
 }

@@ -228,9 +228,9 @@ void CollectionWriter::AddWaveform(const Variable& v, std::uint16_t options) {
       }
       for (std::int32_t k = 0; k < n; ++k) {
         const double value = Physical(d, bytes, k);
-        converted[static_cast<std::size_t>(k)] =
-            conversion == collection::kForcedEvent ? (value > threshold ? 1 : 0)
-                                                   : static_cast<std::uint16_t>(scale(value));
+        converted[static_cast<std::size_t>(k)] = conversion == collection::kForcedEvent
+                                                     ? (value > threshold ? 1 : 0)
+                                                     : static_cast<std::uint16_t>(scale(value));
       }
       Put(converted.data(), static_cast<std::size_t>(n) * 2);
     });

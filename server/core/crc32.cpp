@@ -13,7 +13,8 @@
 namespace vard::server {
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "the sliced loop reads little-endian words");
+static_assert(std::endian::native == std::endian::little,
+              "the sliced loop reads little-endian words");
 
 constexpr std::uint32_t kPoly = 0xEDB88320u;
 constexpr int kSlices = 16;
@@ -105,7 +106,8 @@ VARD_CLMUL std::uint32_t FoldClmul(std::uint32_t c, const std::uint8_t* p, std::
   for (; size >= 16; p += 16, size -= 16) x1 = Fold128(x1, k3k4, Load(p));
   // 128 bits to 64, then to 32, then Barrett's reduction.
   x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
-  x1 = _mm_xor_si128(_mm_srli_si128(x1, 4), _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
+  x1 = _mm_xor_si128(_mm_srli_si128(x1, 4),
+                     _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
   __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), poly, 0x10);
   t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(_mm_xor_si128(x1, t), 4)));
@@ -139,7 +141,8 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t size)
   return ~c;
 }
 
-std::uint32_t Crc32Combine(std::uint32_t crc_a, std::uint32_t crc_b, std::uint64_t length_b) noexcept {
+std::uint32_t Crc32Combine(std::uint32_t crc_a, std::uint32_t crc_b,
+                           std::uint64_t length_b) noexcept {
   // Appending n zero bytes multiplies the register by x^(8n).
   std::uint32_t shift = 1u << 31;  // x^0
   for (int k = 3; length_b != 0; length_b >>= 1, ++k)

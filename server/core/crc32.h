@@ -15,6 +15,7 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t size)
 // The CRC of a text A followed by a text B, from the CRC of A, the CRC of B
 // and B's length, in O(log length) steps: the file's CRC is built from its
 // records' CRCs instead of passing every sample through a second CRC.
-std::uint32_t Crc32Combine(std::uint32_t crc_a, std::uint32_t crc_b, std::uint64_t length_b) noexcept;
+std::uint32_t Crc32Combine(std::uint32_t crc_a, std::uint32_t crc_b,
+                           std::uint64_t length_b) noexcept;
 
 }  // namespace vard::server

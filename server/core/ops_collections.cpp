@@ -54,8 +54,8 @@ std::uint32_t CreateCollection(const RequestContext& ctx) {
       CollectionWriter::Create(CollectionFileSystem(), std::string(FieldText(req.PathName)),
                                FieldText(req.Comment), SecondsSince1970(), &writer);
   if (rc != vardCollReturnOK) return rc;
-  const std::uint16_t handle = ctx.session.Add(
-      ResourceKind::Collection, std::make_shared<OpenCollection>(std::move(writer)));
+  const std::uint16_t handle = ctx.session.Add(ResourceKind::Collection,
+                                               std::make_shared<OpenCollection>(std::move(writer)));
   if (handle == 0) return vardCollOutOfHandles;  // the writer goes, and its temporary file
   WriteValue(ctx.block, offsetof(CollectionRequest, Coll), static_cast<std::int16_t>(handle));
   return vardCollReturnOK;
@@ -74,8 +74,8 @@ std::uint32_t AddToCollection(const RequestContext& ctx) {
   if (var_name.empty() || (!name.empty() && (Overlong(req.Name) || !IsValidName(name))))
     return vardCollNoVariableName;
   Variable copy;
-  if (WithVariable(ctx.pool.Read(), var_name, std::nullopt,
-                   [&](const Variable& v) { copy = v; }) != vardOK)
+  if (WithVariable(ctx.pool.Read(), var_name, std::nullopt, [&](const Variable& v) { copy = v; }) !=
+      vardOK)
     return vardCollUnknownObject;
   if (!name.empty()) copy.name = name;
   return coll->writer->Add(copy, req.Options);

@@ -1,6 +1,8 @@
 // The collections' file system on POSIX systems: what the native builds (unit
 // tests, benchmarks) use. A replacement is rename(2) after fsync(2) of the
 // file, followed by fsync of the folder, so the new name survives a crash.
+#include "server/core/file_system.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,8 +10,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-
-#include "server/core/file_system.h"
 
 namespace vard::server {
 namespace {

@@ -3,12 +3,12 @@
 // flushed with FlushFileBuffers, closed, and moved over the target with
 // MoveFileEx(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). A file being
 // loaded is opened with FILE_SHARE_READ only, so nobody writes it meanwhile.
+#include "server/core/file_system.h"
+
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
-
-#include "server/core/file_system.h"
 
 namespace vard::server {
 namespace {

@@ -3,10 +3,10 @@
 // refuses every damaged file without touching the pool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <algorithm>
 #include <random>
 
 #include "server/core/collection_reader.h"
@@ -56,8 +56,10 @@ void Add(Pool& pool, const std::string& name, Kind kind,
 void Seed(Pool& pool) {
   Add(pool, "Num", Kind::Number, nullptr, "");
   Add(pool, "Str", Kind::String);
-  Add(pool, "Float", Kind::Waveform, Wave(vardFloat, 70001, 3, true, [](auto i) { return i * 0.5f; }));
-  Add(pool, "Int", Kind::Waveform, Wave(vardInteger, 999, 1, false, [](auto i) { return float(i % 701); }));
+  Add(pool, "Float", Kind::Waveform,
+      Wave(vardFloat, 70001, 3, true, [](auto i) { return i * 0.5f; }));
+  Add(pool, "Int", Kind::Waveform,
+      Wave(vardInteger, 999, 1, false, [](auto i) { return float(i % 701); }));
   Add(pool, "Digi", Kind::Waveform, Wave(vardDigital, 10, 1, true, [](auto i) { return i & 1; }));
   Add(pool, "Blank", Kind::Waveform, Wave(vardFloat, 0, 3, true, [](auto) { return 0; }));
 }
@@ -143,7 +145,8 @@ TEST_F(CollectionTest, LoadingReplacesAllOrNothingAndTheLaterRecordWins) {
 
 TEST_F(CollectionTest, ForcedConversionsKeepTheRangeOrTheCrossings) {
   const float values[] = {-2, 0, 1e-3f, 3, NAN, INFINITY, 2.999f, 0.5f};
-  pool_.Write().Find("Float")->waveform = Wave(vardFloat, 8, 1, true, [&](auto i) { return values[i]; });
+  pool_.Write().Find("Float")->waveform =
+      Wave(vardFloat, 8, 1, true, [&](auto i) { return values[i]; });
   ASSERT_EQ(Save(fs_, pool_, "/c/int.vcl", vardForceInteger), vardCollReturnOK);
   ASSERT_EQ(Save(fs_, pool_, "/c/all.vcl", vardForceEvent | vardForceInteger), vardCollReturnOK);
   Pool as_int, as_event;
@@ -158,13 +161,14 @@ TEST_F(CollectionTest, ForcedConversionsKeepTheRangeOrTheCrossings) {
   std::size_t n;
   ASSERT_EQ(i.Read(0, 0, 7, 1, vardFloat, back, sizeof back, &n), vardOK);
   for (int k : {0, 1, 2, 3, 6, 7}) EXPECT_NEAR(back[k], values[k], step / 2 + 1e-6) << k;
-  EXPECT_EQ(back[4], 0.5f);                     // NaN: the middle
+  EXPECT_EQ(back[4], 0.5f);                    // NaN: the middle
   EXPECT_NEAR(back[5], 3.0, step / 2 + 1e-6);  // infinity: the top
 
   std::uint16_t bits[8];
   const WaveformData& e = *as_event.Read().Find("Float")->waveform;
   ASSERT_EQ(e.Read(0, 0, 7, 1, vardDigital, bits, sizeof bits, &n), vardOK);
-  EXPECT_EQ(std::vector<std::uint16_t>(bits, bits + 8), (std::vector<std::uint16_t>{0, 0, 0, 1, 0, 1, 1, 0}));
+  EXPECT_EQ(std::vector<std::uint16_t>(bits, bits + 8),
+            (std::vector<std::uint16_t>{0, 0, 0, 1, 0, 1, 1, 0}));
   EXPECT_EQ(as_event.Read().Find("Int")->waveform->type(), vardDigital);
   EXPECT_EQ(as_int.Read().Find("Blank")->waveform->type(), vardInteger);  // a float without samples
   EXPECT_EQ(as_int.Read().Find("Int")->waveform->type(), vardInteger);
@@ -179,9 +183,12 @@ TEST_F(CollectionTest, AFailingDiskLeavesTheOldTargetAndNoTemporary) {
   MemoryFileSystem probe;
   Save(probe, pool_, "/c/x.vcl");
   const std::size_t whole = probe.files["/c/x.vcl"].size();
-  for (const auto& [space, flush, replace] :
-       {std::tuple{std::size_t{10}, false, false}, {200, false, false}, {whole / 2, false, false},
-        {whole - 5, false, false}, {SIZE_MAX, true, false}, {SIZE_MAX, false, true}}) {
+  for (const auto& [space, flush, replace] : {std::tuple{std::size_t{10}, false, false},
+                                              {200, false, false},
+                                              {whole / 2, false, false},
+                                              {whole - 5, false, false},
+                                              {SIZE_MAX, true, false},
+                                              {SIZE_MAX, false, true}}) {
     fs_.disk_space = space, fs_.fail_flush = flush, fs_.fail_replace = replace;
     EXPECT_EQ(Save(fs_, pool_, "/c/all.vcl"), vardCollFileWrite) << space << flush;
     EXPECT_EQ(fs_.files["/c/all.vcl"], old);
@@ -248,7 +255,8 @@ TEST_F(CollectionTest, DamagedFilesAreRefusedAndThePoolStaysAsItWas) {
   longer.push_back(std::byte{0});
   EXPECT_EQ(load(longer), vardCollCorruptedArchive);
   EXPECT_EQ(load(Patched(one, 0, collection::kFormulaRecord)), vardCollUnknownItem);
-  EXPECT_EQ(load(Patched(one, 14, 0x01)), vardCollCorruptedArchive);  // a control character in the name
+  EXPECT_EQ(load(Patched(one, 14, 0x01)),
+            vardCollCorruptedArchive);  // a control character in the name
   EXPECT_EQ(pool_.Dump(), before);
 }
 

@@ -19,7 +19,8 @@ class MemoryFileSystem final : public FileSystem {
   bool fail_flush = false, fail_replace = false, fail_create = false, fail_read = false;
 
   bool IsAbsolute(std::string_view path) const override { return path.starts_with('/'); }
-  std::unique_ptr<OutputFile> CreateTemporary(const std::string& target, std::string* temp) override {
+  std::unique_ptr<OutputFile> CreateTemporary(const std::string& target,
+                                              std::string* temp) override {
     if (fail_create) return nullptr;
     *temp = target.substr(0, target.rfind('/') + 1) + "~vard" + std::to_string(++made_) + ".tmp";
     return std::make_unique<Output>(*this, files[*temp]);

@@ -46,7 +46,7 @@ HANDLE HostProcess() {
 }
 
 const vard::e2e::WaveSpec* const kWaves[] = {&vard::e2e::kFloatWave, &vard::e2e::kIntWave,
-                                            &vard::e2e::kDigitalWave};
+                                             &vard::e2e::kDigitalWave};
 
 TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   Folder dir;
@@ -79,7 +79,8 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   double value = 0, copy = 0;
   char units[10] = {}, description[144] = {}, text[256] = {};
   EXPECT_EQ(GetNumber("e2e_coll_num", &value) | GetNumber("e2e_coll_copy", &copy) |
-                GetUnits("e2e_coll_copy", units) | GetDescription("e2e_coll_num", description, 144) |
+                GetUnits("e2e_coll_copy", units) |
+                GetDescription("e2e_coll_num", description, 144) |
                 GetString("e2e_coll_str", text, sizeof text),
             vardOK);
   EXPECT_EQ(value, -1.5e-7);

@@ -41,11 +41,13 @@ TEST_F(Collections, AddCloseAndLoadFillTheirOwnFields) {
   AddToCollection(-2, std::string(40, 'v').c_str(), "as", vardForceInteger | vardForceEvent);
   const CollectionRequest add = Record(Last());
   EXPECT_EQ(Text(add.VarName), std::string(29, 'v'));
-  EXPECT_EQ(Text(add.Name) + " " + std::to_string(add.Coll) + " " + std::to_string(add.Options), "as -2 3");
+  EXPECT_EQ(Text(add.Name) + " " + std::to_string(add.Coll) + " " + std::to_string(add.Options),
+            "as -2 3");
   CloseCollection(12);
   EXPECT_EQ(Record(Last()).Coll, 12);
   LoadCollectionW(L"C:\\x.vcl", Wide(std::string(40, 'p')).c_str());
-  EXPECT_EQ(Text(Record(Last()).PathName) + " " + Text(Record(Last()).Prefix), "C:\\x.vcl " + std::string(28, 'p'));
+  EXPECT_EQ(Text(Record(Last()).PathName) + " " + Text(Record(Last()).Prefix),
+            "C:\\x.vcl " + std::string(28, 'p'));
   EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{81, 82, 83}));
   ExitDataManager();
   EXPECT_EQ(CloseCollection(1), vardNotInitialized);

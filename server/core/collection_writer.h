@@ -17,9 +17,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
-#include "server/core/collection_format.h"
+#include "server/core/collection_records.h"
 
 namespace vard::server {
 
@@ -57,27 +56,12 @@ class CollectionWriter {
  private:
   CollectionWriter(FileSystem& fs, std::string target);
 
-  // Buffered output: every byte passes through the CRC on its way out; large
-  // spans go to the file straight from where they lie.
-  void Put(const void* data, std::size_t size);
-  void Put(const std::vector<std::byte>& bytes) { Put(bytes.data(), bytes.size()); }
-  bool Drain();  // the buffer to the file
-  // The CRC field that ends the header or a record.
-  void SealSegment();
-  std::uint16_t EndRecord();
-
-  void AddWaveform(const Variable& v, std::uint16_t options);
-
   FileSystem& fs_;
   const std::string target_;
   std::string temp_;
   std::unique_ptr<OutputFile> file_;
-  std::vector<std::byte> buffer_;
-  std::size_t used_ = 0;
-  std::uint64_t written_ = 0;  // bytes put so far
-  collection::CrcTracker crc_;
+  std::unique_ptr<collection::RecordOutput> out_;
   std::uint32_t records_ = 0;
-  bool spoiled_ = false;
   bool committed_ = false;
 };
 

@@ -127,8 +127,12 @@ std::uint16_t Insert(Pool& pool, std::vector<Variable>& vars) {
     return vardCollOutOfMemory;
   }
   // The pool's key keeps the old spelling; it folds to the same name.
-  for (std::size_t i = 0; i < vars.size(); ++i)
-    if (exists[i]) std::swap(*view.Find(vars[i].name), vars[i]);
+  for (std::size_t i = 0; i < vars.size(); ++i) {
+    if (!exists[i]) continue;
+    Variable* old = view.Find(vars[i].name);
+    view.Changed(*old);  // noted first: should that throw, nothing is replaced yet
+    std::swap(*old, vars[i]);
+  }
   return vardCollReturnOK;
 }
 

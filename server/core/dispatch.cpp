@@ -8,6 +8,8 @@
 #include <new>
 
 #include "include/vard_protocol.h"
+#include "server/core/journal.h"
+#include "server/core/pool.h"
 
 namespace vard::server {
 namespace {
@@ -46,7 +48,15 @@ const Table& Registry() {
 }
 
 std::uint32_t Failure(const OpEntry& entry, std::uint32_t code) noexcept {
-  return entry.reply == ReplyKind::TruthValue ? 0 : code;
+  switch (entry.reply) {
+    case ReplyKind::TruthValue:
+      return 0;
+    case ReplyKind::Row:
+      return (0u - code) & 0xFFFFu;
+    case ReplyKind::Code:
+      break;
+  }
+  return code;
 }
 
 }  // namespace
@@ -63,10 +73,16 @@ std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::
 
   std::uint32_t record_size;
   std::memcpy(&record_size, block, sizeof record_size);
-  if (record_size != proto::AnnouncedRecordSize(opcode)) return Failure(*entry, vardInvalidParameter);
+  if (record_size != proto::AnnouncedRecordSize(opcode)) {
+    return entry->reply == ReplyKind::TruthValue ? 0 : vardInvalidParameter;
+  }
 
   try {
-    return entry->handler(RequestContext{pool, session, opcode, block, dde}) & 0xFFFFu;
+    if (pool.journal() != nullptr) TakeCommitFailure();  // this request's own, only
+    const std::uint32_t reply = entry->handler(RequestContext{pool, session, opcode, block, dde});
+    // A change that is in the pool but not in its journal is not answered as done.
+    if (pool.journal() != nullptr && TakeCommitFailure()) return Failure(*entry, vardInternalError);
+    return reply & 0xFFFFu;
   } catch (const std::bad_alloc&) {
     return Failure(*entry, vardOutOfMemory);
   } catch (...) {

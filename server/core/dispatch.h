@@ -40,6 +40,8 @@ using OpHandler = std::uint32_t (*)(const RequestContext&);
 enum class ReplyKind : std::uint8_t {
   Code,        // a reply code: malformed requests get vardInvalidParameter
   TruthValue,  // 1 or 0 in place of a code: anything that fails answers 0
+  Row,         // a positive number; a failure answers its code negated
+               // (a wrong RecordSize still answers vardInvalidParameter)
 };
 
 struct OpEntry {
@@ -60,7 +62,9 @@ struct OpEntry {
 //   vardProcNotAllowed    code in the registry whose family is not built yet
 //   otherwise          whatever the operation answers
 // An exception inside a handler becomes vardOutOfMemory (std::bad_alloc) or
-// vardInternalError; truth-value operations answer 0 for all of these.
+// vardInternalError, and so does a change the pool's journal could not
+// write (vardInternalError); truth-value operations answer 0 for all of
+// these.
 // `dde` is the client's DDE relay (codes 110 and 111), if it has one.
 std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block,
                        DdeRelay* dde = nullptr);

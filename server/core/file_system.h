@@ -1,5 +1,6 @@
-// The few file operations collections need, behind an interface: the
-// collection format and its loader are portable and fuzzed natively, while
+// The few file operations collections and the pool's journal need, behind an
+// interface: the collection format, its loader and the journal are portable
+// and tested natively, while
 // making a replacement durable and atomic takes each platform's own calls.
 // The Win32 implementation is in server/win, the POSIX one (for native builds)
 // in server/posix; tests put their own in place to inject failures.
@@ -54,6 +55,13 @@ class FileSystem {
 
   // Opened for reading with writers shut out; null when it cannot be opened.
   virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+
+  // For the journal, which keeps fixed names in its folder:
+  virtual bool Exists(const std::string& path) = 0;
+  // A new empty file of that name, replacing any; null when it cannot be made.
+  virtual std::unique_ptr<OutputFile> Create(const std::string& path) = 0;
+  // An existing file, written at its end; others may only read it meanwhile.
+  virtual std::unique_ptr<OutputFile> OpenAppend(const std::string& path) = 0;
 };
 
 // The file system collections use: the host's own, unless a test has put

@@ -67,6 +67,7 @@ std::uint32_t SetFormula(Pool& pool, int row, const Definition& d, ParseError* e
   FormulaRow entry{v.name, v.formula};
   if (old != nullptr && old->name == v.name) {
     *old = std::move(v);  // the same key: replaced in place, without a throw
+    view.Changed(*old);
   } else if (old != nullptr && same == old) {
     const std::string key = old->name;  // a new spelling of the same name: a new key
     view.Erase(key);

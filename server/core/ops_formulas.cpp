@@ -61,7 +61,7 @@ std::uint32_t ExpandTextEx(const RequestContext& ctx) {
 }
 
 constexpr OpEntry kOps[] = {
-    {proto::kAddFormula, AddFormula},
+    {proto::kAddFormula, AddFormula, ReplyKind::Row},
     {proto::kSetFormula, SetFormula},
     {proto::kDeleteFormula, DeleteFormula},
     {proto::kShowFormulaEditor, ShowFormulaEditor, ReplyKind::TruthValue},

@@ -1,5 +1,6 @@
 // Numeric and string variables: create, read and change them, and the
 // description, which every kind of variable has.
+#include <type_traits>
 #include <utility>
 
 #include "server/core/dispatch.h"
@@ -31,10 +32,23 @@ std::uint32_t Inspect(const RequestContext& ctx, const ScalarRequest& req, Kind 
   return WithVariable(ctx.pool.Read(), FieldText(req.Name), kind, use);
 }
 
+// A change in place; its success is noted for the journal (the description
+// alone when that is all that changed).
 template <class Change>
 std::uint32_t Modify(const RequestContext& ctx, const ScalarRequest& req,
-                     std::optional<Kind> kind, Change&& change) {
-  return WithVariable(ctx.pool.Write(), FieldText(req.Name), kind, change);
+                     std::optional<Kind> kind, Change&& change, bool description_only = false) {
+  auto view = ctx.pool.Write();
+  return WithVariable(view, FieldText(req.Name), kind, [&](Variable& v) -> std::uint32_t {
+    std::uint32_t rc = vardOK;
+    if constexpr (std::is_void_v<decltype(change(v))>) {
+      change(v);
+    } else {
+      rc = change(v);
+    }
+    if (rc == vardOK && description_only) view.Described(v);
+    if (rc == vardOK && !description_only) view.Changed(v);
+    return rc;
+  });
 }
 
 std::uint32_t Create(const RequestContext& ctx, const ScalarRequest& req, Variable v) {
@@ -114,7 +128,8 @@ std::uint32_t SetUnits(const RequestContext& ctx) {
 // Every kind has a description.
 std::uint32_t SetDescription(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  return Modify(ctx, req, std::nullopt, [&](Variable& v) { v.description = Description(req); });
+  return Modify(
+      ctx, req, std::nullopt, [&](Variable& v) { v.description = Description(req); }, true);
 }
 
 constexpr OpEntry kOps[] = {

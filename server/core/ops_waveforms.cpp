@@ -258,13 +258,17 @@ std::uint32_t CloseWaveform(const RequestContext& ctx) {
   const auto w = Writer(ctx, req);
   if (!w) return vardInvalidHandle;
   Snapshot replaced;  // freed after the lock: it may be the last owner of many chunks
-  std::uint32_t rc =
-      WithVariable(ctx.pool.Write(), w->name, std::nullopt, [&](Variable& v) -> std::uint32_t {
-        if (v.kind != Kind::Waveform || v.writer.lock() != w->claim) return vardNoSuchObject;
-        replaced = std::exchange(v.waveform, w->writer.Publish());
-        v.writer.reset();
-        return vardOK;
-      });
+  std::uint32_t rc;
+  {
+    auto pool = ctx.pool.Write();
+    rc = WithVariable(pool, w->name, std::nullopt, [&](Variable& v) -> std::uint32_t {
+      if (v.kind != Kind::Waveform || v.writer.lock() != w->claim) return vardNoSuchObject;
+      replaced = std::exchange(v.waveform, w->writer.Publish());
+      v.writer.reset();
+      pool.Changed(v);
+      return vardOK;
+    });
+  }
   ctx.session.Close(ResourceKind::WaveformWriter, static_cast<std::uint16_t>(req.Waveform));
   return rc;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "server/core/formula_parser.h"
+#include "server/core/journal.h"
 #include "server/core/waveform.h"
 
 namespace vard::server {
@@ -30,10 +31,16 @@ vardDataType Variable::SampleType() const noexcept {
 
 Variable* Pool::WriteView::Insert(Variable v) {
   if (map_->find(std::string_view(v.name)) != map_->end()) return nullptr;
+  Note(v.name, false);  // first: should it throw, nothing is inserted
   std::string key = v.name;
   Variable* stored = &map_->emplace(std::move(key), std::move(v)).first->second;
   *generation_ = NextGeneration();
   return stored;
+}
+
+// Still under the lock, so the journal's order is the pool's.
+Pool::WriteView::~WriteView() {
+  if (journal_ != nullptr && !changes_.empty()) journal_->Commit(*this, changes_);
 }
 
 std::uint64_t Pool::NextGeneration() noexcept {

@@ -24,6 +24,7 @@
 namespace vard::server {
 
 class WaveformData;  // sample storage, owned by the waveform family
+class Journal;       // the optional journal of published changes (journal.h)
 namespace formula {
 struct Formula;  // a compiled formula (formula_parser.h)
 }
@@ -75,6 +76,14 @@ struct FormulaRow {
 };
 inline constexpr int kFormulaRows = 512;
 
+// A variable a request changed, for the journal: by name, since the request
+// may have removed it again. `description_only` when nothing but its
+// description changed (a waveform's samples need not be written again).
+struct PoolChange {
+  std::string name;
+  bool description_only = false;
+};
+
 class Pool {
   using Map = std::unordered_map<std::string, Variable, FoldedHash, FoldedEqual>;
 
@@ -109,9 +118,17 @@ class Pool {
     const std::uint64_t* generation_;
   };
 
-  // Exclusive access for the life of the view.
+  // Exclusive access for the life of the view. With a journal attached,
+  // the view collects the names of what the request changes and hands them
+  // to the journal before the lock is released (so before the reply):
+  // Insert, Erase and EraseIf note their changes themselves; a change made
+  // to a found Variable in place is noted with Changed or Described.
   class WriteView {
    public:
+    ~WriteView();
+    WriteView(const WriteView&) = delete;
+    WriteView& operator=(const WriteView&) = delete;
+
     Variable* Find(std::string_view name) {
       const auto it = map_->find(name);
       return it == map_->end() ? nullptr : &it->second;
@@ -123,6 +140,7 @@ class Pool {
     bool Erase(std::string_view name) {
       const auto it = map_->find(name);
       if (it == map_->end()) return false;
+      Note(it->second.name, false);
       *generation_ = NextGeneration();
       map_->erase(it);
       return true;
@@ -131,8 +149,17 @@ class Pool {
     template <class Pred>
     std::size_t EraseIf(Pred&& pred) {
       *generation_ = NextGeneration();
-      return std::erase_if(*map_, [&](const auto& entry) { return pred(entry.second); });
+      return std::erase_if(*map_, [&](const auto& entry) {
+        const bool erase = pred(entry.second);
+        if (erase) Note(entry.second.name, false);
+        return erase;
+      });
     }
+    // `v` (found through this view) changed in place: its value, text,
+    // units, formula or published snapshot.
+    void Changed(const Variable& v) { Note(v.name, false); }
+    // Only the description of `v` changed.
+    void Described(const Variable& v) { Note(v.name, true); }
     template <class F>
     void ForEach(F&& f) {
       for (auto& entry : *map_) f(entry.second);
@@ -142,11 +169,21 @@ class Pool {
    private:
     friend class Pool;
     WriteView(std::shared_mutex& m, Pool& pool)
-        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
+        : lock_(m),
+          map_(&pool.map_),
+          rows_(&pool.rows_),
+          generation_(&pool.generation_),
+          journal_(pool.journal_) {}
+    // Without a journal this is the one thing a change costs.
+    void Note(std::string_view name, bool description_only) {
+      if (journal_ != nullptr) changes_.push_back(PoolChange{std::string(name), description_only});
+    }
     std::unique_lock<std::shared_mutex> lock_;
     Map* map_;
     std::vector<FormulaRow>* rows_;
     std::uint64_t* generation_;
+    Journal* journal_;
+    std::vector<PoolChange> changes_;
   };
 
   Pool() : rows_(kFormulaRows), generation_(NextGeneration()) {}
@@ -155,6 +192,11 @@ class Pool {
 
   ReadView Read() const { return ReadView(mutex_, *this); }
   WriteView Write() { return WriteView(mutex_, *this); }
+
+  // Every later change goes to `journal` before its request is answered;
+  // null detaches it. Call while no request runs.
+  void AttachJournal(Journal* journal) noexcept { journal_ = journal; }
+  Journal* journal() const noexcept { return journal_; }
 
   // Every variable, one line each, sorted by folded name: for diagnostics and
   // for tests that must show a request changed nothing.
@@ -167,6 +209,7 @@ class Pool {
   Map map_;
   std::vector<FormulaRow> rows_;
   std::uint64_t generation_;
+  Journal* journal_ = nullptr;
 };
 
 }  // namespace vard::server

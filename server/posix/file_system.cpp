@@ -115,6 +115,26 @@ class PosixFileSystem final : public FileSystem {
     }
     return std::make_unique<PosixInput>(fd);
   }
+
+  bool Exists(const std::string& path) override {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+  }
+
+  std::unique_ptr<OutputFile> Create(const std::string& path) override {
+    return Open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC);
+  }
+
+  std::unique_ptr<OutputFile> OpenAppend(const std::string& path) override {
+    return Open(path, O_WRONLY | O_APPEND | O_CLOEXEC);
+  }
+
+ private:
+  static std::unique_ptr<OutputFile> Open(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<PosixOutput>(fd);
+  }
 };
 
 }  // namespace

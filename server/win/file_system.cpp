@@ -1,4 +1,4 @@
-// The collections' file system on Windows. A temporary file is created in the
+// The file system of collections and the journal on Windows. A temporary file is created in the
 // target's folder (so the final move stays on one volume and is a rename),
 // flushed with FlushFileBuffers, closed, and moved over the target with
 // MoveFileEx(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH). A file being
@@ -46,6 +46,7 @@ class WinOutput final : public OutputFile {
     return true;
   }
   bool Flush() override { return FlushFileBuffers(file_.get()) != 0; }
+  HANDLE handle() const { return file_.get(); }
 
  private:
   FileHandle file_;
@@ -114,6 +115,32 @@ class WinFileSystem final : public FileSystem {
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     return std::make_unique<WinInput>(h);
+  }
+
+  bool Exists(const std::string& path) override {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+  }
+
+  std::unique_ptr<OutputFile> Create(const std::string& path) override {
+    return Open(path, CREATE_ALWAYS);
+  }
+
+  // One writer (the journal) appends; it starts at the end.
+  std::unique_ptr<OutputFile> OpenAppend(const std::string& path) override {
+    auto file = Open(path, OPEN_EXISTING);
+    LARGE_INTEGER zero{};
+    if (file && !SetFilePointerEx(file->handle(), zero, nullptr, FILE_END)) return nullptr;
+    return file;
+  }
+
+ private:
+  // Shared for deletion too, so that a compaction can move a new journal
+  // over one that is still open.
+  static std::unique_ptr<WinOutput> Open(const std::string& path, DWORD how) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, how, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<WinOutput>(h);
   }
 };
 

@@ -1,8 +1,12 @@
 #include "server/win/host.h"
 
 #include <cstdlib>
+#include <memory>
+#include <string>
 
+#include "server/core/file_system.h"
 #include "server/core/formula_shell.h"
+#include "server/core/journal.h"
 #include "server/core/pool.h"
 #include "server/win/client.h"
 #include "server/win/formula_editor.h"
@@ -21,6 +25,36 @@ HANDLE g_mutex = nullptr;
 UINT g_adoptMessage = 0;
 int g_clients = 0;
 DWORD g_lingerMs = kDefaultLingerMs;
+
+std::unique_ptr<Journal> g_journal;
+
+// The first client's environment variable `name`, or empty.
+std::string Environment(const char* name) {
+  char text[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA(name, text, sizeof text);
+  return n == 0 || n >= sizeof text ? std::string() : std::string(text, n);
+}
+
+// VARD_POOL_JOURNAL=folder switches the journal on (docs/journal.md);
+// VARD_POOL_JOURNAL_FLUSH is "everysec" (the default) or "always". False
+// when a journal was asked for and cannot be had: the host does not start
+// then, so that nobody works on a pool they believe durable and is not.
+bool OpenJournal() {
+  JournalOptions options;
+  options.folder = Environment("VARD_POOL_JOURNAL");
+  if (options.folder.empty()) return true;
+  const std::string flush = Environment("VARD_POOL_JOURNAL_FLUSH");
+  if (flush == "always") {
+    options.flush = FlushPolicy::Always;
+  } else if (!flush.empty() && flush != "everysec") {
+    OutputDebugStringA("vardthk: VARD_POOL_JOURNAL_FLUSH must be always or everysec\n");
+    return false;
+  }
+  std::string error;
+  g_journal = Journal::Open(HostFileSystem(), ThePool(), options, &error);
+  if (!g_journal) OutputDebugStringA(("vardthk: no journal: " + error + "\n").c_str());
+  return g_journal != nullptr;
+}
 
 DWORD LingerFromEnvironment() {
   // Tests shorten the linger; programs never need to.
@@ -89,11 +123,14 @@ int Host(HINSTANCE instance, DWORD clientPid) {
   wc.lpfnWndProc = &HostProc;
   wc.hInstance = instance;
   wc.lpszClassName = kHostClass;
-  if (RegisterClassA(&wc) && RegisterClientClass(instance)) {
+  // The journal is replayed before the window appears: no client is served
+  // a pool that is still being restored.
+  if (RegisterClassA(&wc) && RegisterClientClass(instance) && OpenJournal()) {
     g_window = CreateWindowExA(0, kHostClass, "VARD data pool", WS_OVERLAPPED, 0, 0, 0, 0,
                                nullptr, nullptr, instance, nullptr);
   }
   if (!g_window) {
+    g_journal.reset();
     ReleaseMutex(g_mutex);
     return 1;
   }
@@ -109,7 +146,8 @@ int Host(HINSTANCE instance, DWORD clientPid) {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
-  editor::Hide();  // before the pool goes with the process's statics
+  editor::Hide();     // before the pool goes with the process's statics
+  g_journal.reset();  // flushed; every client has gone
   return 0;
 }
 

@@ -36,6 +36,16 @@ class MemoryFileSystem final : public FileSystem {
     const auto it = files.find(path);
     return it == files.end() ? nullptr : std::make_unique<Input>(*this, it->second);
   }
+  bool Exists(const std::string& path) override { return files.count(path) != 0; }
+  std::unique_ptr<OutputFile> Create(const std::string& path) override {
+    if (fail_create) return nullptr;
+    files[path].clear();
+    return std::make_unique<Output>(*this, files[path]);
+  }
+  std::unique_ptr<OutputFile> OpenAppend(const std::string& path) override {
+    const auto it = files.find(path);
+    return it == files.end() ? nullptr : std::make_unique<Output>(*this, it->second);
+  }
 
  private:
   struct Output final : OutputFile {

@@ -14,6 +14,10 @@ ServerConnection* g_connection = nullptr;
 
 constexpr DWORD kStartDeadlineMs = 10000;
 constexpr DWORD kPollMs = 100;
+// Code 0 is in no family: a server answers it without touching the block.
+constexpr WPARAM kNoOperation = 0;
+constexpr int kFenceTries = 1000;
+constexpr DWORD kFenceRetryMs = 10;
 
 }  // namespace
 
@@ -26,6 +30,8 @@ ServerConnection* GetConnection() {
   }
   return g_connection;
 }
+
+ServerConnection* CurrentConnection() { return g_connection; }
 
 void ReleaseConnection() {
   ServerConnection* c = g_connection;
@@ -104,6 +110,18 @@ void ServerConnection::HandBlockToServer() {
       DuplicateHandle(own.get(), block_mapping_.get(), server.get(), &duplicated, 0, TRUE,
                       DUPLICATE_SAME_ACCESS)) {
     server_block_handle_ = duplicated;
+  }
+}
+
+// A server handles the messages of one client one after another, in the
+// order they came, so an answer to this one means the dead thread's request
+// is done. A server that takes messages while it waits inside that request
+// (a DDE call) refuses others with vardProcNotAllowed meanwhile.
+void ServerConnection::Fence() {
+  if (!server_window_) return;
+  for (int i = 0; i < kFenceTries && !lost_; ++i) {
+    if (SendRequest(kNoOperation) != vardProcNotAllowed) return;
+    Sleep(kFenceRetryMs);
   }
 }
 

@@ -5,23 +5,6 @@
 namespace vard::link {
 namespace {
 
-// The API lock orders every framed call of the process and waits without
-// limit. It is a critical section, not a kernel mutex: the same ordering
-// (and the same recursion by one thread), but an uncontended call never
-// leaves user mode, which matters when a request itself costs only tens of
-// microseconds. Being a static, it exists before any thread can call in.
-struct ApiCriticalSection {
-  CRITICAL_SECTION section;
-  ApiCriticalSection() { InitializeCriticalSection(&section); }
-} g_apiLock;
-
-}  // namespace
-
-ApiLock::ApiLock() { EnterCriticalSection(&g_apiLock.section); }
-ApiLock::~ApiLock() { LeaveCriticalSection(&g_apiLock.section); }
-
-namespace {
-
 constexpr DWORD kWideToAnsiFlags = WC_COMPOSITECHECK | WC_SEPCHARS;  // 0x220
 
 // Number of wide units of `source` (no terminator) whose conversion fits in

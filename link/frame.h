@@ -13,7 +13,8 @@
 
 namespace vard::link {
 
-// Holds the process-wide API lock for its lifetime. Waits without limit.
+// Holds the process-wide API lock for its lifetime. Waits without limit for
+// a live owner; takes the lock over from one that died (api_lock.cpp).
 class ApiLock {
  public:
   ApiLock();
@@ -23,17 +24,20 @@ class ApiLock {
 };
 
 // The general frame: `preset` is the result when the guarded part faults,
-// `notReady` when there is no connection, no registration, or no request
-// block (a server that never attached leaves the connection registered but
-// unusable); then nothing is sent.
+// `notReady` when there is no connection, no registration, no request block
+// (a server that never attached leaves the connection registered but
+// unusable) or no server any more; then nothing is sent. A server that goes
+// away during the routine also makes the answer `notReady`, whatever the
+// routine made of it.
 template <class Result, class Routine>
 Result Framed(Result preset, Result notReady, Routine&& routine) {
   ApiLock lock;
   Result result = preset;
   SehGuard([&] {
     ServerConnection* c = GetConnection();
-    if (c && c->InitCount() > 0 && c->BlockView()) {
+    if (c && c->Ready()) {
       result = routine(*c);
+      if (c->ServerLost()) result = notReady;
     } else {
       result = notReady;
     }

@@ -22,7 +22,7 @@ R& BeginRequest(ServerConnection& c, std::uint32_t recordSize = sizeof(R)) {
 }
 
 // Sends the request and returns the reply code: the low 16 bits of the answer.
-inline short Send(const ServerConnection& c, std::uint32_t code) {
+inline short Send(ServerConnection& c, std::uint32_t code) {
   return static_cast<short>(static_cast<std::uint16_t>(c.SendRequest(code)));
 }
 

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds both presets and runs every test.
+# Sets up the machine, builds every preset and runs every test: the native
+# suite, the 64-bit Windows suite always, and the 32-bit Windows suite
+# wherever this machine can run 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -9,6 +11,17 @@ cmake --preset native
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"
 
+# Both Windows builds, always: the 32-bit one is the product, and its
+# mixed-pool test runs the 64-bit peers.
+cmake --preset windows64
+cmake --build --preset windows64 -j"$jobs"
 cmake --preset windows
 cmake --build --preset windows -j"$jobs"
-ctest --preset windows -j"$jobs"
+
+ctest --preset windows64 -j"$jobs"
+
+if ./scripts/can-run-32bit.sh; then
+  ctest --preset windows -j"$jobs"
+else
+  echo "this machine cannot run 32-bit programs: the 32-bit suite was skipped; the 64-bit suite ran"
+fi

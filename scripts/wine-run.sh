@@ -5,6 +5,7 @@
 set -euo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the throw-away prefix}"
 source "$(dirname "$0")/wine-loader.sh"
-export WINEDEBUG="${WINEDEBUG:--all}"
+# Quiet, except why a program could not start (a DLL it needs is missing).
+export WINEDEBUG="${WINEDEBUG:--all,err+module}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 exec "$wine_loader" "$@"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every preset and runs every test: the native
-# suite, the 64-bit Windows suite always, and the 32-bit Windows suite
-# wherever this machine can run 32-bit programs.
+# suite, the pool's concurrency tests under ThreadSanitizer, the 64-bit
+# Windows suite always, and the 32-bit Windows suite wherever this machine
+# can run 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -11,8 +12,14 @@ cmake --preset native
 cmake --build --preset native -j"$jobs"
 ctest --preset native -j"$jobs"
 
+# The pool's concurrency and session tests under ThreadSanitizer: races that
+# the other sanitizers cannot see.
+cmake --preset tsan
+cmake --build --preset tsan -j"$jobs"
+ctest --preset tsan
+
 # Both Windows builds, always: the 32-bit one is the product, and its
-# mixed-pool test runs the 64-bit peers.
+# mixed-bitness pool test runs the 64-bit build's peers.
 cmake --preset windows64
 cmake --build --preset windows64 -j"$jobs"
 cmake --preset windows

@@ -17,11 +17,11 @@ using vard::link::SehGuard;
 
 volatile int g_zero = 0, g_hundred = 100, g_sink = 0;
 volatile int* volatile g_null = nullptr;
-volatile char* const g_noAccess = static_cast<char*>(
+volatile char* const g_no_access = static_cast<char*>(
     VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS));
 
 void (*const kFaults[])() = {
-    [] { *g_noAccess = 1; },               // write to a no-access page
+    [] { *g_no_access = 1; },               // write to a no-access page
     [] { g_sink = *g_null; },              // read through a null pointer
     [] { g_sink = g_hundred / g_zero; },  // integer division by zero
 };
@@ -61,9 +61,9 @@ TEST(SehGuard, CppExceptionsPassThroughUntouched) {
 TEST(SehGuard, ThreadsFaultIndependently) {
   // One thread waits inside its guard while others fault in theirs.
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  bool waiterCompleted = true;
+  bool waiter_completed = true;
   std::thread waiter([&] {
-    waiterCompleted = SehGuard([&] {
+    waiter_completed = SehGuard([&] {
       WaitForSingleObject(go, INFINITE);
       kFaults[0]();
     });
@@ -80,7 +80,7 @@ TEST(SehGuard, ThreadsFaultIndependently) {
   waiter.join();
   CloseHandle(go);
   EXPECT_EQ(recovered, 400);
-  EXPECT_FALSE(waiterCompleted);
+  EXPECT_FALSE(waiter_completed);
 }
 
 }  // namespace

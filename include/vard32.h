@@ -109,6 +109,16 @@ short VARDAPI VARDDDERequest(LPCSTR App, LPCSTR Topic, LPCSTR Item, short TimeOu
                              short ResultSize);
 short VARDAPI VARDDDERequestW(LPCWSTR App, LPCWSTR Topic, LPCWSTR Item, short TimeOut,
                               LPWSTR Result, short ResultSize);
+/* Formulas and text expansion. AddFormula answers the row it filled. */
+short VARDAPI AddFormula(LPCSTR Name, LPCSTR Formula, LPCSTR Units, LPCSTR Description);
+short VARDAPI AddFormulaW(LPCWSTR Name, LPCWSTR Formula, LPCWSTR Units, LPCWSTR Description);
+short VARDAPI SetFormula(short Row, LPCSTR Name, LPCSTR Formula, LPCSTR Units, LPCSTR Description);
+short VARDAPI SetFormulaW(short Row, LPCWSTR Name, LPCWSTR Formula, LPCWSTR Units,
+                          LPCWSTR Description);
+short VARDAPI DeleteFormula(short Row);
+short VARDAPI ShowFormulaEditor(void);
+LPSTR VARDAPI ExpandTextEx(LPCSTR InputText, LPSTR OutputText, short BufferSize);
+LPWSTR VARDAPI ExpandTextExW(LPCWSTR InputText, LPWSTR OutputText, short BufferSize);
 
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,

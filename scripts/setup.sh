@@ -8,6 +8,11 @@ need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbench
 # The 64-bit build and its tests, which also run where 32-bit programs cannot.
 need+=(g++-mingw-w64-x86-64-posix wine64)
 need_i386=(wine32:i386)
+# Only for scripts/formula-editor-shot.sh: a virtual X display and the tools
+# that capture it.
+if [ "${1:-}" = screenshot ]; then
+  need+=(xvfb x11-apps netpbm)
+fi
 
 missing=()
 for p in "${need[@]}" "${need_i386[@]}"; do

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "include/vard_enums.h"
 #include "server/core/names.h"
@@ -23,6 +24,9 @@
 namespace vard::server {
 
 class WaveformData;  // sample storage, owned by the waveform family
+namespace formula {
+struct Formula;  // a compiled formula (formula_parser.h)
+}
 
 enum class Kind : std::uint8_t { Number, String, Waveform };
 
@@ -42,6 +46,11 @@ struct Variable {
   // Kind::Number
   double value = 0.0;
   std::string units;
+  // A computed number: set for the variables of the formula database. Its
+  // value is this formula evaluated when read (formula_eval.h: NumberValue);
+  // `value` is unused. Everything else (name, units, description, type) is
+  // the variable's as for any number.
+  std::shared_ptr<const formula::Formula> formula;
 
   // Kind::String
   std::string text;
@@ -56,6 +65,15 @@ struct Variable {
   // The sample type of a waveform, read from its snapshot.
   vardDataType SampleType() const noexcept;
 };
+
+// One row of the formula database (formula_table.h). The row is occupied
+// while the pool holds a variable of that name whose `formula` is this very
+// one; a row whose variable was deleted, by any operation, is empty.
+struct FormulaRow {
+  std::string name;
+  std::shared_ptr<const formula::Formula> formula;
+};
+inline constexpr int kFormulaRows = 512;
 
 class Pool {
   using Map = std::unordered_map<std::string, Variable, FoldedHash, FoldedEqual>;
@@ -74,12 +92,21 @@ class Pool {
     void ForEach(F&& f) const {
       for (const auto& entry : *map_) f(entry.second);
     }
+    // Row 1 .. kFormulaRows of the formula database, as stored.
+    const FormulaRow& Row(int row) const { return (*rows_)[static_cast<std::size_t>(row - 1)]; }
+    // Changes whenever a variable is added or removed, in any pool of the
+    // process, and never takes a value twice: while it stays the same, a
+    // Variable* found earlier still names the same variable.
+    std::uint64_t Generation() const noexcept { return *generation_; }
 
    private:
     friend class Pool;
-    ReadView(std::shared_mutex& m, const Map& map) : lock_(m), map_(&map) {}
+    ReadView(std::shared_mutex& m, const Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
     std::shared_lock<std::shared_mutex> lock_;
     const Map* map_;
+    const std::vector<FormulaRow>* rows_;
+    const std::uint64_t* generation_;
   };
 
   // Exclusive access for the life of the view.
@@ -96,40 +123,50 @@ class Pool {
     bool Erase(std::string_view name) {
       const auto it = map_->find(name);
       if (it == map_->end()) return false;
+      *generation_ = NextGeneration();
       map_->erase(it);
       return true;
     }
     // Removes every variable for which pred(const Variable&) holds.
     template <class Pred>
     std::size_t EraseIf(Pred&& pred) {
+      *generation_ = NextGeneration();
       return std::erase_if(*map_, [&](const auto& entry) { return pred(entry.second); });
     }
     template <class F>
     void ForEach(F&& f) {
       for (auto& entry : *map_) f(entry.second);
     }
+    FormulaRow& Row(int row) { return (*rows_)[static_cast<std::size_t>(row - 1)]; }
 
    private:
     friend class Pool;
-    WriteView(std::shared_mutex& m, Map& map) : lock_(m), map_(&map) {}
+    WriteView(std::shared_mutex& m, Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
     std::unique_lock<std::shared_mutex> lock_;
     Map* map_;
+    std::vector<FormulaRow>* rows_;
+    std::uint64_t* generation_;
   };
 
-  Pool() = default;
+  Pool() : rows_(kFormulaRows), generation_(NextGeneration()) {}
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
 
-  ReadView Read() const { return ReadView(mutex_, map_); }
-  WriteView Write() { return WriteView(mutex_, map_); }
+  ReadView Read() const { return ReadView(mutex_, *this); }
+  WriteView Write() { return WriteView(mutex_, *this); }
 
   // Every variable, one line each, sorted by folded name: for diagnostics and
   // for tests that must show a request changed nothing.
   std::string Dump() const;
 
  private:
+  static std::uint64_t NextGeneration() noexcept;
+
   mutable std::shared_mutex mutex_;
   Map map_;
+  std::vector<FormulaRow> rows_;
+  std::uint64_t generation_;
 };
 
 }  // namespace vard::server

@@ -172,19 +172,6 @@ struct AnalysisRequest {
 };
 constexpr std::int32_t kMaxHistogramBins = (kBlockSize - 224) / 4 - 2;  // 16326
 
-// What the library writes into HistogramAddress for the caller's Histogram
-// buffer: its address where an address fits the 32-bit field (the 32-bit
-// library), 0 where addresses are wider (the 64-bit library), never a cut
-// address. The server must neither dereference nor change the field; the
-// counts always go to the caller's buffer.
-inline std::uint32_t HistogramAddressField(const void* histogram) {
-  if constexpr (sizeof histogram <= sizeof(std::uint32_t)) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(histogram));
-  } else {
-    return 0;
-  }
-}
-
 // Crest and signal-loop requests; positions deliberately match AnalysisRequest.
 struct StlRequest {
   std::uint32_t RecordSize;

@@ -85,7 +85,9 @@ class Client {
         rng_(writer_ * 7919u),
         stats_(stats),
         stats_mutex_(stats_mutex) {
-    const std::string stem = "sk" + std::to_string(process) + "_" + std::to_string(thread) + "_";
+    // Victims (from 100 on) share four sets of names; each is a writer of its own.
+    const int names = process < 100 ? process : 100 + (process - 100) % 4;
+    const std::string stem = "sk" + std::to_string(names) + "_" + std::to_string(thread) + "_";
     number_ = stem + "n", string_ = stem + "s", wave_ = stem + "w", recreated_ = stem + "d";
   }
 
@@ -292,6 +294,49 @@ std::uint64_t HostKiB() {
   return read ? m.PagefileUsage / 1024 : 0;
 }
 
+// Clients killed at random moments while the others work: one at a time, a
+// client process doing the same load is started and killed 0.5 to 3 s
+// later (starting, mid-transfer, holding a lock, with a waveform open for
+// writing). The others must see no error; its unpublished writes must
+// never appear (a torn shared waveform would). Victims reuse four sets of
+// private names, so what they leave behind stays bounded.
+class Victims {
+ public:
+  explicit Victims(int seconds) : seconds_(seconds), rng_(12345) {}
+  ~Victims() { Tick(true); }
+  void Tick(bool end = false) {
+    if (victim_ && (end || GetTickCount() >= kill_at_)) {
+      vard::test::Kill(victim_);
+      victim_ = nullptr;
+      ++killed_;
+      next_at_ = GetTickCount() + 500 + rng_() % 2000;
+    }
+    if (end || victim_ || GetTickCount() < next_at_) return;
+    const std::string args = "client " + std::to_string(100 + killed_) + " " +
+                             std::to_string(seconds_) + " 2";
+    std::string command = vard::test::Command("vard_soak.exe", args);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &si, &pi)) {
+      next_at_ = ~0u;  // no victims, then
+      return;
+    }
+    CloseHandle(pi.hThread);
+    victim_ = pi.hProcess;
+    kill_at_ = GetTickCount() + 500 + rng_() % 2500;
+  }
+  int killed() const { return killed_; }
+
+ private:
+  int seconds_;
+  std::minstd_rand rng_;
+  HANDLE victim_ = nullptr;
+  DWORD kill_at_ = 0, next_at_ = 0;
+  int killed_ = 0;
+};
+
 int RunDriver(int seconds, int processes, int threads) {
   InitDataManager();  // holds the host for the whole run
   bool ok = true;
@@ -319,10 +364,15 @@ int RunDriver(int seconds, int processes, int threads) {
   const int every = std::max(1, std::min(60, seconds / 10));
   const int settled = std::min(60, seconds / 3);  // the first sample after the warm-up
   std::vector<std::pair<int, std::uint64_t>> memory{{0, HostKiB()}};
+  Victims victims(seconds);
   for (int t = every; t < seconds; t += every) {
-    Sleep(every * 1000u);
+    for (int tick = 0; tick < every * 10; ++tick) {
+      victims.Tick();
+      Sleep(100);
+    }
     memory.emplace_back(t, HostKiB());
   }
+  victims.Tick(true);
   Histogram total[kKinds];
   std::uint64_t failures = 0;
   int reported = 0;
@@ -375,6 +425,7 @@ int RunDriver(int seconds, int processes, int threads) {
   }
   // Flat: within a tenth and 8 MiB of the first sample after the warm-up.
   const bool flat = base > 0 && peak <= base + base / 10 + 8 * 1024;
+  std::printf("clients killed on the way %d\n", victims.killed());
   std::printf("clients reporting %d of %d; failures %llu; memory %s\n", reported, processes,
               static_cast<unsigned long long>(failures), flat ? "flat" : "NOT FLAT or unread");
   std::uint64_t ops = 0;

@@ -23,6 +23,7 @@
 namespace vard::server {
 
 class WaveformData;  // sample storage, owned by the waveform family
+class NameIndex;     // the enumeration's sorted snapshot (enumeration.h)
 
 enum class Kind : std::uint8_t { Number, String, Waveform };
 
@@ -74,12 +75,17 @@ class Pool {
     void ForEach(F&& f) const {
       for (const auto& entry : *map_) f(entry.second);
     }
+    // Changes with every write access: two views of one generation see the
+    // same variables.
+    std::uint64_t Generation() const noexcept { return generation_; }
 
    private:
     friend class Pool;
-    ReadView(std::shared_mutex& m, const Map& map) : lock_(m), map_(&map) {}
-    std::shared_lock<std::shared_mutex> lock_;
+    ReadView(std::shared_mutex& m, const Map& map, const std::uint64_t& generation)
+        : lock_(m), map_(&map), generation_(generation) {}
+    std::shared_lock<std::shared_mutex> lock_;  // first: the rest is read under it
     const Map* map_;
+    std::uint64_t generation_;
   };
 
   // Exclusive access for the life of the view.
@@ -111,7 +117,10 @@ class Pool {
 
    private:
     friend class Pool;
-    WriteView(std::shared_mutex& m, Map& map) : lock_(m), map_(&map) {}
+    WriteView(std::shared_mutex& m, Map& map, std::uint64_t& generation)
+        : lock_(m), map_(&map) {
+      ++generation;
+    }
     std::unique_lock<std::shared_mutex> lock_;
     Map* map_;
   };
@@ -120,16 +129,28 @@ class Pool {
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
 
-  ReadView Read() const { return ReadView(mutex_, map_); }
-  WriteView Write() { return WriteView(mutex_, map_); }
+  ReadView Read() const { return ReadView(mutex_, map_, generation_); }
+  WriteView Write() { return WriteView(mutex_, map_, generation_); }
 
   // Every variable, one line each, sorted by folded name: for diagnostics and
   // for tests that must show a request changed nothing.
   std::string Dump() const;
 
+  // Enumeration: the sorted snapshot of the latest generation that a find
+  // cursor still walks, so that cursors opened while the pool stays as it
+  // is share one copy (enumeration.cpp).
+  struct NameIndexCache {
+    std::mutex mutex;
+    std::uint64_t generation = 0;
+    std::weak_ptr<const NameIndex> index;
+  };
+  NameIndexCache& IndexCache() const { return index_cache_; }
+
  private:
   mutable std::shared_mutex mutex_;
   Map map_;
+  std::uint64_t generation_ = 0;  // guarded by mutex_
+  mutable NameIndexCache index_cache_;
 };
 
 }  // namespace vard::server

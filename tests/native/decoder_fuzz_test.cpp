@@ -54,6 +54,11 @@ Layout LayoutOf(std::uint32_t opcode) {
               {FIELD(WR, Type), FIELD(WR, FirstSample), FIELD(WR, LastSample), FIELD(WR, Length),
                FIELD(WR, Waveform), FIELD(WR, DataType), FIELD(WR, Src), FIELD(WR, Block),
                FIELD(WR, Reduction)}};
+    case sizeof(EnumerationRequest):
+      return {{}, {FIELD(EnumerationRequest, Filter), FIELD(EnumerationRequest, FindHandle)}};
+    case sizeof(PathListRequest):
+      return {{FIELD(PathListRequest, PathPrefix)},
+              {FIELD(PathListRequest, Filter), FIELD(PathListRequest, Capacity)}};
     default:
       return {};
   }
@@ -75,6 +80,12 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kGetBlockInfo: return {SPAN(TriggerTime, Day)};
     case kOpenWaveform: return {FIELD(WR, Waveform)};
     case kGetWaveformDataType: return {FIELD(WR, DataType)};
+    case kFindFirstVariable:
+      return {FIELD(EnumerationRequest, FindHandle), FIELD(EnumerationRequest, VarName),
+              FIELD(EnumerationRequest, Path)};
+    case kFindNextVariable:
+      return {FIELD(EnumerationRequest, VarName), FIELD(EnumerationRequest, Path)};
+    case kGetVariablesInPath: return {{kPathListOffset, kPathListMaxCapacity}};
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -90,7 +101,7 @@ Expectation Expected(std::uint32_t op) {
   if (!IsImplemented(op)) return {{vardProcNotAllowed}, true};
   const std::uint32_t O = vardOK, N = vardNoSuchObject, M = vardInvalidName, P = vardInvalidParameter,
                       T = vardInvalidType, A = vardAlreadyExists, D = vardProcNotAllowed, H = vardInvalidHandle,
-                      S = vardNoSuchData, X = vardOutOfMemory;
+                      S = vardNoSuchData, X = vardOutOfMemory, B = vardBufferToSmall;
   switch (op) {
     case kGetType: case kGetDescription: return {{O, N, M, P}, true};
     case kSetDescription: return {{O, N, M, P}, false};
@@ -111,6 +122,10 @@ Expectation Expected(std::uint32_t op) {
     case kCreateWaveform: return {{O, A, T, M, P}, false};
     case kOpenWaveform: return {{O, N, D, X, T, M, P}, false};
     case kCloseWaveform: return {{O, N, H, P}, false};
+    case kFindFirstVariable: return {{O, S, X, P}, true};
+    case kFindNextVariable: return {{O, S, H, P}, true};
+    case kFindVariableClose: return {{O, H, P}, true};
+    case kGetVariablesInPath: return {{O, M, B, P}, true};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
 }
@@ -228,7 +243,8 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
       std::memset(block.data(), 0, length);
       for (std::size_t f = 0; f < layout.texts.size(); ++f) {
         const char* text =
-            f == 0 ? kNames[below(std::size(kNames))] : kPaths[below(std::size(kPaths))];
+            f == 0 && opcode != kGetVariablesInPath ? kNames[below(std::size(kNames))]
+                                                    : kPaths[below(std::size(kPaths))];
         std::strncpy(reinterpret_cast<char*>(&block[layout.texts[f].offset]), text,
                      layout.texts[f].width - 1);
       }
@@ -255,6 +271,18 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         rec->Length = static_cast<std::int32_t>(below(2000)) - 1;
         rec->X0 = below(1200) * 0.75 - 1.0, rec->XStep = below(4) == 0 ? 0.0 : 0.5;
         rec->Y0 = 1.0, rec->YStep = below(2) ? 0.25 : -2.0;
+      }
+      if (opcode >= kGetVariablesInPath && opcode <= kFindVariableClose && below(4) != 0) {
+        // Handles a client holds (find handles count up from 1), the filters
+        // a caller passes, capacities around the size of the seeded lists.
+        auto& e = *reinterpret_cast<EnumerationRequest*>(block.data());
+        auto& l = *reinterpret_cast<PathListRequest*>(block.data());
+        const auto filter = static_cast<std::uint16_t>(below(2) ? 0xFFu : below(16));
+        if (opcode == kGetVariablesInPath) {
+          l.Filter = filter, l.Capacity = static_cast<std::uint16_t>(below(40));
+        } else {
+          e.Filter = filter, e.FindHandle = below(1100);
+        }
       }
       for (std::uint32_t m = 0, n = mode == 1 ? 0 : below(4); m < n; ++m) {
         const std::uint32_t what = below(4);
@@ -310,7 +338,9 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
       if (block[i] == before[i]) continue;
       bool allowed = false;
       for (const Field f : areas) allowed = allowed || (i >= f.offset && i < f.offset + f.width);
-      ASSERT_TRUE(allowed && reply == vardOK) << where() << " changed byte " << i;
+      // A path listing that does not fit is cut, written all the same.
+      const bool written = reply == vardOK || (opcode == kGetVariablesInPath && reply == vardBufferToSmall);
+      ASSERT_TRUE(allowed && written) << where() << " changed byte " << i;
     }
     // Only a success may change the pool; a subtree deletion that had to keep
     // an open waveform has removed the rest.

@@ -100,6 +100,17 @@ short VARDAPI CloseWaveform(short Waveform);
 short VARDAPI WriteBlockInfo(short Waveform, double TriggerTime, short Year, short Month,
                              short Day);
 
+/* Variable enumeration. FindFirstVariable returns a find handle (0: none);
+ * the caller closes every handle other than 0 with FindVariableClose. */
+long VARDAPI FindFirstVariable(short Filter, LPSTR VarName, LPSTR Path);
+long VARDAPI FindFirstVariableW(short Filter, LPWSTR VarName, LPWSTR Path);
+short VARDAPI FindNextVariable(long FindHandle, LPSTR VarName, LPSTR Path);
+short VARDAPI FindNextVariableW(long FindHandle, LPWSTR VarName, LPWSTR Path);
+void VARDAPI FindVariableClose(long FindHandle);
+short VARDAPI GetVariablesInPath(LPCSTR PathPrefix, short Filter, LPSTR Result, short BufferSize);
+short VARDAPI GetVariablesInPathW(LPCWSTR PathPrefix, short Filter, LPWSTR Result,
+                                  short BufferSize);
+
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,
                                short Direction);

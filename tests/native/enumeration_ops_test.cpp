@@ -123,8 +123,10 @@ TEST_F(EnumerationTest, FindHandlesAreTheClientsOwnAndGoWithItsSession) {
   EXPECT_EQ(client.session().Count(ResourceKind::FindCursor), 1u);
   for (std::uint32_t bad : {h + 0, 0u, 0x8000u + h, 0x10000u + h, 0xFFFFFFFFu})
     EXPECT_EQ(Handle(other, kFindNextVariable, bad), vardInvalidHandle) << bad;
+  // Releasing the session (the client detached or died) frees the snapshot.
   client.session().Release();
   EXPECT_EQ(Handle(client, kFindNextVariable, h), vardInvalidHandle);
+  EXPECT_TRUE(pool.IndexCache().index.expired());
 }
 
 TEST_F(EnumerationTest, PathListsHoldWholeLevelsWithoutCase) {

@@ -111,6 +111,17 @@ short VARDAPI GetVariablesInPath(LPCSTR PathPrefix, short Filter, LPSTR Result, 
 short VARDAPI GetVariablesInPathW(LPCWSTR PathPrefix, short Filter, LPWSTR Result,
                                   short BufferSize);
 
+/* Variable Navigator: a modal dialog in which the user picks one variable.
+ * Each returns its buffer: the chosen name, or (list forms) the name followed
+ * by two NULs; empty when the user cancelled or the library is not
+ * initialised. BufferSize is not used. */
+LPSTR VARDAPI GetVariableName(HWND WndParent, long Filter, LPSTR NameBuffer);
+LPWSTR VARDAPI GetVariableNameW(HWND WndParent, long Filter, LPWSTR NameBuffer);
+LPSTR VARDAPI GetMultipleVariableNames(HWND WndParent, long Filter, LPSTR VariableNames,
+                                       long BufferSize);
+LPWSTR VARDAPI GetMultipleVariableNamesW(HWND WndParent, long Filter, LPWSTR VariableNames,
+                                         long BufferSize);
+
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,
                                short Direction);

@@ -6,6 +6,9 @@ set -euo pipefail
 need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbenchmark-dev
       libfftw3-dev libkissfft-dev)
 need_i386=(wine32:i386)
+# Pictures of the Variable Navigator (scripts/screenshot-navigator.sh): a
+# virtual display, Wine's own fonts, stb's PNG writer.
+need+=(xvfb fonts-wine libstb-dev)
 
 missing=()
 for p in "${need[@]}" "${need_i386[@]}"; do

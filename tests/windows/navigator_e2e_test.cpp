@@ -124,6 +124,7 @@ TEST_F(Navigator, SevenLevelsScrollRightAndBackWithTheSelectionsRemembered) {
 }
 
 TEST_F(Navigator, ShowsTheTypeAndDescriptionOfEachKind) {
+  WritePrivateProfileStringA("Help", "HelpFile", nullptr, "VARD.INI");
   PickName([](const NavigatorDialog& d) {
     ASSERT_TRUE(d.Select(0, "Kinds"));
     EXPECT_EQ(d.Items(1), (Items{"Analog", "Digital", "Gone", "Number", "String"}));
@@ -141,6 +142,7 @@ TEST_F(Navigator, ShowsTheTypeAndDescriptionOfEachKind) {
       EXPECT_EQ(d.Text(NavigatorDialog::kType), k.type);
       EXPECT_EQ(d.Text(NavigatorDialog::kDescription), k.description);
     }
+    d.Click(13009);  // Help without a "HelpFile" entry does nothing
     ASSERT_TRUE(d.Select(0, "Plant"));  // a branch empties the fields
     EXPECT_EQ(d.Text(NavigatorDialog::kType) + d.Text(NavigatorDialog::kName), "");
     EXPECT_FALSE(d.Enabled(kOk));

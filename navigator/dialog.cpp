@@ -35,8 +35,8 @@ class ListBoxLevel final : public LevelBox {
 
   void Clear() override { Send(LB_RESETCONTENT); }
   int Find(const char* text) override {
-    return static_cast<int>(Send(LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                 reinterpret_cast<LPARAM>(text)));
+    return static_cast<int>(
+        Send(LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text)));
   }
   int Add(const char* text) override {
     return static_cast<int>(Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text)));
@@ -49,8 +49,8 @@ class ListBoxLevel final : public LevelBox {
     const LRESULT length = Send(LB_GETTEXTLEN, static_cast<WPARAM>(index));
     if (length == LB_ERR) return {};
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    const LRESULT got = Send(LB_GETTEXT, static_cast<WPARAM>(index),
-                             reinterpret_cast<LPARAM>(text.data()));
+    const LRESULT got =
+        Send(LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
     text.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
     return text;
   }
@@ -75,8 +75,7 @@ class ListBoxLevel final : public LevelBox {
 // A string of the library's resources, in the language the platform picks.
 std::wstring ResourceText(UINT id) {
   const wchar_t* text = nullptr;
-  const int length =
-      LoadStringW(link::LibraryModule(), id, reinterpret_cast<wchar_t*>(&text), 0);
+  const int length = LoadStringW(link::LibraryModule(), id, reinterpret_cast<wchar_t*>(&text), 0);
   return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
 }
 
@@ -191,10 +190,9 @@ class NavigatorState {
   ~NavigatorState() {
     if (!started_) return;
     try {
-      WritePrivateProfileStringA(ProfileName(IDS_SECTION_NAVIGATOR).c_str(),
-                                 ProfileName(IDS_KEY_LAST_PATH).c_str(),
-                                 navigator_.CurrentPath().c_str(),
-                                 ProfileName(IDS_PROFILE_FILE).c_str());
+      WritePrivateProfileStringA(
+          ProfileName(IDS_SECTION_NAVIGATOR).c_str(), ProfileName(IDS_KEY_LAST_PATH).c_str(),
+          navigator_.CurrentPath().c_str(), ProfileName(IDS_PROFILE_FILE).c_str());
     } catch (...) {
       // Out of memory: the profile keeps the path it had.
     }
@@ -279,9 +277,8 @@ bool RunNavigator(HWND owner, long filter, char (&result)[kResultNameSize]) noex
   try {
     if (!Initialised()) return false;
     NavigatorState state(static_cast<std::uint16_t>(filter));
-    const INT_PTR answer =
-        DialogBoxParamW(link::LibraryModule(), MAKEINTRESOURCEW(IDD_NAVIGATOR), owner, DialogProc,
-                        reinterpret_cast<LPARAM>(&state));
+    const INT_PTR answer = DialogBoxParamW(link::LibraryModule(), MAKEINTRESOURCEW(IDD_NAVIGATOR),
+                                           owner, DialogProc, reinterpret_cast<LPARAM>(&state));
     if (answer != IDOK) return false;
     lstrcpynA(result, state.Result(), kResultNameSize);
     return true;

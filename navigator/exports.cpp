@@ -35,9 +35,8 @@ constexpr short kWideOutcomeSize = 40;
 extern "C" {
 
 LPSTR __stdcall GetVariableName(HWND WndParent, long Filter, LPSTR NameBuffer) {
-  return Choose(WndParent, Filter, NameBuffer, [&](const char* name) {
-    vard::link::CopyText(NameBuffer, name, kResultNameSize);
-  });
+  return Choose(WndParent, Filter, NameBuffer,
+                [&](const char* name) { vard::link::CopyText(NameBuffer, name, kResultNameSize); });
 }
 
 LPWSTR __stdcall GetVariableNameW(HWND WndParent, long Filter, LPWSTR NameBuffer) {

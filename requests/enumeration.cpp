@@ -31,7 +31,8 @@ EnumerationRequest& SendHandle(ServerConnection& c, std::uint32_t opcode, long F
 short SendPathList(ServerConnection& c, const char* PathPrefix, short Filter, short BufferSize) {
   auto& r = link::BeginRequest<PathListRequest>(c);
   r.Filter = static_cast<std::uint16_t>(Filter);
-  r.Capacity = BufferSize < 0 ? proto::kPathListMaxCapacity : static_cast<std::uint16_t>(BufferSize);
+  r.Capacity =
+      BufferSize < 0 ? proto::kPathListMaxCapacity : static_cast<std::uint16_t>(BufferSize);
   link::PutText(r.PathPrefix, PathPrefix);
   return link::Send(c, proto::kGetVariablesInPath);
 }
@@ -135,8 +136,9 @@ short __stdcall GetVariablesInPath(LPCSTR PathPrefix, short Filter, LPSTR Result
     const short code = SendPathList(c, PathPrefix, Filter, BufferSize);
     if (code != vardOK) return code;
     // Exactly BufferSize bytes, whatever the length of the list.
-    if (BufferSize < 0 ||
-        !link::SehGuard([&] { std::memcpy(Result, NameList(c), static_cast<std::size_t>(BufferSize)); })) {
+    if (BufferSize < 0 || !link::SehGuard([&] {
+          std::memcpy(Result, NameList(c), static_cast<std::size_t>(BufferSize));
+        })) {
       return vardBufferToSmall;
     }
     return vardOK;

@@ -272,18 +272,6 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         rec->X0 = below(1200) * 0.75 - 1.0, rec->XStep = below(4) == 0 ? 0.0 : 0.5;
         rec->Y0 = 1.0, rec->YStep = below(2) ? 0.25 : -2.0;
       }
-      if (opcode >= kGetVariablesInPath && opcode <= kFindVariableClose && below(4) != 0) {
-        // Handles a client holds (find handles count up from 1), the filters
-        // a caller passes, capacities around the size of the seeded lists.
-        auto& e = *reinterpret_cast<EnumerationRequest*>(block.data());
-        auto& l = *reinterpret_cast<PathListRequest*>(block.data());
-        const auto filter = static_cast<std::uint16_t>(below(2) ? 0xFFu : below(16));
-        if (opcode == kGetVariablesInPath) {
-          l.Filter = filter, l.Capacity = static_cast<std::uint16_t>(below(40));
-        } else {
-          e.Filter = filter, e.FindHandle = below(1100);
-        }
-      }
       for (std::uint32_t m = 0, n = mode == 1 ? 0 : below(4); m < n; ++m) {
         const std::uint32_t what = below(4);
         if (what == 0) {  // RecordSize off by a little or a lot

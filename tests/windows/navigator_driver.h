@@ -10,17 +10,8 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 namespace vard::test {
-
-inline std::string Utf8(const std::wstring& w) {
-  std::string out(w.size() * 3 + 1, '\0');
-  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, out.data(),
-                                    static_cast<int>(out.size()), nullptr, nullptr);
-  out.resize(n > 0 ? static_cast<std::size_t>(n - 1) : 0);
-  return out;
-}
 
 class NavigatorDialog {
  public:
@@ -28,22 +19,11 @@ class NavigatorDialog {
                        kDescription = 13010, kType = 13011;
 
   explicit NavigatorDialog(HWND dialog) : dialog_(dialog) {}
-  HWND Window() const { return dialog_; }
 
-  // The items of level box b (0 .. 4), in the box's order.
-  std::vector<std::string> Items(int b) const {
-    std::vector<std::string> out;
-    for (int i = 0, n = static_cast<int>(Box(b, LB_GETCOUNT)); i < n; ++i) out.push_back(Item(b, i));
-    return out;
-  }
-  std::string Selected(int b) const {
-    const int i = static_cast<int>(Box(b, LB_GETCURSEL));
-    return i < 0 ? "" : Item(b, i);
-  }
   // Selects the item of box b with this text, as a click on it would.
   bool Select(int b, const std::string& text) const {
-    const LRESULT i = Box(b, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                          reinterpret_cast<LPARAM>(text.c_str()));
+    const LRESULT i =
+        Box(b, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
     if (i < 0) return false;
     Box(b, LB_SETCURSEL, static_cast<WPARAM>(i));
     SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(kFirstBox + b, LBN_SELCHANGE),
@@ -55,17 +35,25 @@ class NavigatorDialog {
   // A field's or the caption's (id 0) text, in UTF-8.
   std::string Text(int id = 0) const {
     wchar_t text[256] = L"";
-    HWND w = id == 0 ? dialog_ : GetDlgItem(dialog_, id);
-    SendMessageW(w, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
-    return Utf8(text);
+    char utf8[768] = "";
+    SendMessageW(id ? GetDlgItem(dialog_, id) : dialog_, WM_GETTEXT, 256,
+                 reinterpret_cast<LPARAM>(text));
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    return utf8;
   }
-  // Every box, "|"-separated, the selection of each in brackets: a picture of
-  // the view for failure messages and whole-view comparisons.
+  // The name, type and description fields, "/"-separated.
+  std::string Details() const { return Text(kName) + "/" + Text(kType) + "/" + Text(kDescription); }
+  // The items of every level box in the box's order, the selected one in
+  // brackets, the boxes separated by " | ".
   std::string View() const {
     std::string out;
     for (int b = 0; b < 5; ++b) {
       if (b) out += " | ";
-      for (const auto& item : Items(b)) out += (item == Selected(b) ? "[" + item + "]" : item) + " ";
+      const int selected = static_cast<int>(Box(b, LB_GETCURSEL));
+      for (int i = 0, n = static_cast<int>(Box(b, LB_GETCOUNT)); i < n; ++i) {
+        const std::string item = Item(b, i);
+        (i == selected ? out.append("[").append(item).append("]") : out.append(item)).append(" ");
+      }
     }
     return out;
   }
@@ -82,35 +70,27 @@ class NavigatorDialog {
   HWND dialog_;
 };
 
-// The visible dialog owned by thread `thread`, or null after `timeout_ms`.
-inline HWND WaitForDialog(DWORD thread, DWORD timeout_ms) {
-  for (DWORD waited = 0;; waited += 20) {
-    for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;) {
-      if (GetWindowThreadProcessId(w, nullptr) == thread && IsWindowVisible(w)) return w;
-    }
-    if (waited >= timeout_ms) return nullptr;
-    Sleep(20);
-  }
-}
-
 // Calls open() on this thread (an export that runs the dialog) while
-// script(dialog) runs on a helper thread. A dialog the script leaves open is
-// cancelled. Returns whether a dialog was shown.
+// script(dialog) runs on a helper thread once the dialog of this thread is
+// visible. A dialog the script leaves open is cancelled. Whether a dialog
+// was shown within `timeout_ms`.
 template <class Open>
 bool RunNavigator(Open&& open, const std::function<void(const NavigatorDialog&)>& script,
                   DWORD timeout_ms = 20000) {
   const DWORD thread = GetCurrentThreadId();
-  bool shown = false;
+  HWND dialog = nullptr;
   std::thread helper([&] {
-    HWND dialog = WaitForDialog(thread, timeout_ms);
+    for (DWORD waited = 0; !dialog && waited < timeout_ms; waited += 20, Sleep(20)) {
+      for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, "#32770", nullptr)) != nullptr;)
+        if (GetWindowThreadProcessId(w, nullptr) == thread && IsWindowVisible(w)) dialog = w;
+    }
     if (!dialog) return;
-    shown = true;
     script(NavigatorDialog(dialog));
     if (IsWindow(dialog)) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
   });
   open();
   helper.join();
-  return shown;
+  return dialog != nullptr;
 }
 
 }  // namespace vard::test

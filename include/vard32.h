@@ -122,6 +122,15 @@ LPSTR VARDAPI GetMultipleVariableNames(HWND WndParent, long Filter, LPSTR Variab
 LPWSTR VARDAPI GetMultipleVariableNamesW(HWND WndParent, long Filter, LPWSTR VariableNames,
                                          long BufferSize);
 
+/* DDE relay: the data-pool server holds the conversation. Codes are
+ * vardDdeError values. */
+short VARDAPI VARDDDECommand(LPCSTR App, LPCSTR Topic, LPCSTR Cmd, short TimeOut);
+short VARDAPI VARDDDECommandW(LPCWSTR App, LPCWSTR Topic, LPCWSTR Cmd, short TimeOut);
+short VARDAPI VARDDDERequest(LPCSTR App, LPCSTR Topic, LPCSTR Item, short TimeOut, LPSTR Result,
+                             short ResultSize);
+short VARDAPI VARDDDERequestW(LPCWSTR App, LPCWSTR Topic, LPCWSTR Item, short TimeOut,
+                              LPWSTR Result, short ResultSize);
+
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,
                                short Direction);

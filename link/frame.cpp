@@ -1,5 +1,7 @@
 #include "link/frame.h"
 
+#include <cstring>
+
 namespace vard::link {
 namespace {
 
@@ -78,6 +80,31 @@ void AnsiToWide(const char* source, wchar_t* destination, short size) {
       keep > 0 ? MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, source, keep, destination, room - 1)
                : 0;
   destination[written > 0 ? written : 0] = L'\0';
+}
+
+void DdeWideToAnsi(const wchar_t* source, int length, char* destination, int size) {
+  if (size <= 0) return;
+  destination[0] = '\0';
+  const int room = size - 1;
+  int written = length > 0 ? WideCharToMultiByte(CP_ACP, 0, source, length, destination, room,
+                                                 nullptr, nullptr)
+                           : 0;
+  if (written <= 0 && length > 0) {
+    // Too long for the room (a code page of more than two bytes a
+    // character): as many whole characters as fit, one at a time.
+    written = 0;
+    for (int i = 0; i < length;) {
+      const int units = IS_HIGH_SURROGATE(source[i]) && i + 1 < length ? 2 : 1;
+      char bytes[8];
+      const int n = WideCharToMultiByte(CP_ACP, 0, source + i, units, bytes, sizeof bytes,
+                                        nullptr, nullptr);
+      if (n <= 0 || written + n > room) break;
+      std::memcpy(destination + written, bytes, n);
+      written += n;
+      i += units;
+    }
+  }
+  destination[written] = '\0';
 }
 
 }  // namespace vard::link

@@ -63,6 +63,13 @@ short WideFrame(Body&& body, short on_fault = vardException) {
 void WideToAnsi(const wchar_t* source, char* destination, short size);
 void AnsiToWide(const char* source, wchar_t* destination, short size);
 
+// The conversion of VARDDDECommandW: the first `length` units of `source`
+// (no terminator among them) into `destination`, which holds `size` bytes,
+// in the ANSI code page without composite-character processing. The result
+// is always terminated: a text that does not fit is cut after its last whole
+// character that does.
+void DdeWideToAnsi(const wchar_t* source, int length, char* destination, int size);
+
 // A wide text argument converted into an ANSI buffer of N bytes, as the wide
 // exports hand it on to the ANSI ones.
 template <int N>

@@ -55,7 +55,8 @@ bool IsImplemented(std::uint32_t opcode) noexcept {
   return opcode < kOpcodeLimit && Registry()[opcode] != nullptr;
 }
 
-std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block) {
+std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block,
+                       DdeRelay* dde) {
   if (opcode >= kOpcodeLimit || proto::RequestLength(opcode) == 0) return vardInvalidParameter;
   const OpEntry* entry = Registry()[opcode];
   if (entry == nullptr) return vardProcNotAllowed;
@@ -65,7 +66,7 @@ std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::
   if (record_size != proto::AnnouncedRecordSize(opcode)) return Failure(*entry, vardInvalidParameter);
 
   try {
-    return entry->handler(RequestContext{pool, session, opcode, block}) & 0xFFFFu;
+    return entry->handler(RequestContext{pool, session, opcode, block, dde}) & 0xFFFFu;
   } catch (const std::bad_alloc&) {
     return Failure(*entry, vardOutOfMemory);
   } catch (...) {

@@ -19,6 +19,7 @@
 
 namespace vard::server {
 
+class DdeRelay;
 class Pool;
 class Session;
 
@@ -29,6 +30,8 @@ struct RequestContext {
   // kBlockSize bytes of memory the client shares with us and may change at
   // any moment: copy the record out with ReadRecord before looking at it.
   std::uint8_t* block;
+  // The client's DDE conversations; null where the server holds none.
+  DdeRelay* dde = nullptr;
 };
 
 // The reply; only its low 16 bits reach the client.
@@ -58,7 +61,9 @@ struct OpEntry {
 //   otherwise          whatever the operation answers
 // An exception inside a handler becomes vardOutOfMemory (std::bad_alloc) or
 // vardInternalError; truth-value operations answer 0 for all of these.
-std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block);
+// `dde` is the client's DDE relay (codes 110 and 111), if it has one.
+std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block,
+                       DdeRelay* dde = nullptr);
 
 // Whether a family has registered a handler for the code.
 bool IsImplemented(std::uint32_t opcode) noexcept;

@@ -7,6 +7,7 @@
 #include "include/vard_protocol.h"
 #include "server/core/dispatch.h"
 #include "server/core/session.h"
+#include "server/win/dde_client.h"
 #include "server/win/host.h"
 
 namespace vard::server {
@@ -38,6 +39,12 @@ class ClientLink {
   HWND window_ = nullptr;
   HANDLE mapping_ = nullptr;
   std::uint8_t* view_ = nullptr;
+  DdeClient dde_;
+  // While a request runs, this thread may deliver messages sent to its
+  // window (it does so while a DDE call is under way); another request
+  // arriving then is refused, so the block and the session stay the running
+  // request's.
+  bool busy_ = false;
 };
 
 void ClientLink::Serve() {
@@ -82,6 +89,7 @@ LRESULT CALLBACK ClientLink::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
 }
 
 LRESULT ClientLink::OnRequest(WPARAM code, LPARAM lParam) {
+  if (busy_) return vardProcNotAllowed;
   switch (code) {
     case proto::kAttach:
       Attach(reinterpret_cast<HANDLE>(lParam));
@@ -96,7 +104,11 @@ LRESULT ClientLink::OnRequest(WPARAM code, LPARAM lParam) {
       return 0;
     default:
       if (!view_) return vardNotInitialized;
-      return Dispatch(host::ThePool(), session_, static_cast<std::uint32_t>(code), view_);
+      busy_ = true;
+      const std::uint32_t reply =
+          Dispatch(host::ThePool(), session_, static_cast<std::uint32_t>(code), view_, &dde_);
+      busy_ = false;
+      return reply;
   }
 }
 

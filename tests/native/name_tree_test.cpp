@@ -8,6 +8,7 @@
 #include <cctype>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -113,15 +114,16 @@ TEST(NameTreeTest, RandomPathSetsAgreeWithAPlainModel) {
     std::map<std::string, std::pair<std::string, std::string>> first;
     for (const auto& v : variables) first.emplace(Lower(v.first), v);
     ASSERT_EQ(list.Count(), static_cast<int>(first.size()));
-    Strings prefixes = {""};
-    int i = 0;
+    std::set<std::string> prefixes = {""};
+    std::vector<Strings> levels_of;  // of each entry, as the model splits them
     for (const auto& [key, v] : first) {
+      const int i = static_cast<int>(levels_of.size());
       EXPECT_EQ(std::pair(std::string(list.At(i).Path()), std::string(list.At(i).Name())), v);
-      const Strings levels = ModelLevels(v.first);
-      EXPECT_EQ(LevelsOf(list.At(i++)), levels);
+      const Strings& levels = levels_of.emplace_back(ModelLevels(v.first));
+      EXPECT_EQ(LevelsOf(list.At(i)), levels);
       std::string prefix;
       for (std::size_t l = 0; l < levels.size(); ++l)
-        prefixes.push_back(prefix += (l ? "." : "") + levels[l]);
+        prefixes.insert(prefix += (l ? "." : "") + levels[l]);
     }
 
     // Every listing below every prefix of every path: text first seen, and
@@ -131,7 +133,7 @@ TEST(NameTreeTest, RandomPathSetsAgreeWithAPlainModel) {
       const std::size_t k = below.size();
       std::map<std::string, std::pair<std::string, const NameEntry*>> expected;
       for (int e = 0; e < list.Count(); ++e) {
-        const Strings levels = ModelLevels(list.At(e).Path());
+        const Strings& levels = levels_of[e];
         if (levels.size() <= k ||
             !std::equal(below.begin(), below.end(), levels.begin(),
                         [](auto& a, auto& b) { return Lower(a) == Lower(b); }))

@@ -16,14 +16,13 @@ using testing::Got;
 using testing::PoolClient;
 using Lines = std::vector<std::string>;
 
-// A find request; its code.
-std::uint32_t Find(PoolClient& c, std::uint32_t opcode, std::uint32_t handle_or_filter) {
+// A find request with a filter (FindFirst) or a handle; its code.
+std::uint32_t Find(PoolClient& c, std::uint32_t opcode, std::uint32_t value) {
   auto& r = c.Begin<EnumerationRequest>(opcode);
-  if (opcode == kFindFirstVariable) {
-    r.Filter = static_cast<std::uint16_t>(handle_or_filter);
-  } else {
-    r.FindHandle = handle_or_filter;
-  }
+  if (opcode == kFindFirstVariable)
+    r.Filter = static_cast<std::uint16_t>(value);
+  else
+    r.FindHandle = value;
   return c.Send(opcode);
 }
 

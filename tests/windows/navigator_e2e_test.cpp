@@ -51,7 +51,6 @@ class Navigator : public ::testing::Test {
     CreateWaveform("NavDigital", vardDigital, "Kinds.Digital");
     CreateNumber("NavNumber", 1, "", "a number", "Kinds.Number");
     CreateString("NavString", "text", "Kinds.String");
-    CreateNumber("NavGone", 1, "", "deleted while shown", "Kinds.Gone");
   }
   static void TearDownTestSuite() {
     for (const char* tree : {"Plant", "Deep", "Kinds"}) DeleteSubTree(tree);
@@ -61,12 +60,15 @@ class Navigator : public ::testing::Test {
 };
 
 TEST_F(Navigator, WalksAPathShowsTheDetailsAndReturnsTheChosenNameInEveryForm) {
+  WritePrivateProfileStringA("Help", "HelpFile", nullptr, "VARD.INI");
   const Script choose = [](const NavigatorDialog& d) {
     EXPECT_EQ(d.Text(), "Variable Navigator");
     EXPECT_FALSE(d.Enabled(kNext) || d.Enabled(kPrevious));
     Walk(d, {"Plant"});
     EXPECT_EQ(d.View(), "Deep Kinds [Plant]  | Line1 Line2  |  |  | ");
-    EXPECT_FALSE(d.Enabled(IDOK));  // a branch
+    EXPECT_EQ(d.Details(), "//");  // a branch: no details, OK disabled
+    EXPECT_FALSE(d.Enabled(IDOK));
+    d.Click(13009);  // Help without a "HelpFile" entry does nothing
     Walk(d, {"Plant", "Line1", "Speed"});
     EXPECT_EQ(d.Details(), "NavSpeed1/Number/Line 1 belt speed");
     EXPECT_TRUE(d.Enabled(IDOK));
@@ -114,25 +116,38 @@ TEST_F(Navigator, SevenLevelsScrollRightAndBackWithTheSelectionsRemembered) {
   EXPECT_EQ(LastPath(), "Deep.L1.L2.L3.L4");  // the level above the box refilled last
 }
 
-TEST_F(Navigator, ShowsTheTypeAndDescriptionOfEachKind) {
-  WritePrivateProfileStringA("Help", "HelpFile", nullptr, "VARD.INI");
-  PickName([](const NavigatorDialog& d) {
-    Walk(d, {"Kinds"});
-    DeleteVariable("NavGone");  // its queries now fail
-    const char* const kinds[][4] = {{"Analog", "NavAnalog", "Analog Waveform", ""},
-                                    {"Digital", "NavDigital", "Digital Waveform", ""},
-                                    {"Number", "NavNumber", "Number", "a number"},
-                                    {"String", "NavString", "String", ""},
-                                    {"Gone", "NavGone", "Unknown Type", ""}};
-    for (const auto& k : kinds) {
-      ASSERT_TRUE(d.Select(1, k[0]));
-      EXPECT_EQ(d.Details(), std::string(k[1]) + "/" + k[2] + "/" + k[3]);
-    }
-    d.Click(13009);      // Help without a "HelpFile" entry does nothing
-    Walk(d, {"Plant"});  // a branch empties the fields
-    EXPECT_EQ(d.Details(), "//");
-    EXPECT_FALSE(d.Enabled(IDOK));
-  });
+// Every type name in English, German and French; a variable deleted while
+// shown reads as of unknown type. Windows looks resources up in the thread's
+// UI language, Wine in the thread's locale: both are set.
+TEST_F(Navigator, ShowsTheDetailsOfEachKindInEachLanguage) {
+  const LANGID languages[] = {1033, 1031, 1036};
+  const char* const captions[] = {"Variable Navigator|Cancel", "Variablen Navigator|Beenden",
+                                  "Variable Navigateur|Annuler"};
+  const char* const kinds[][6] = {
+      {"Analog", "NavAnalog", "", "Analog Waveform", "Analoge Kurve", "Signal Analogique"},
+      {"Digital", "NavDigital", "", "Digital Waveform", "Digitale Kurve",
+       "Signal Num\xC3\xA9rique"},
+      {"Number", "NavNumber", "a number", "Number", "Anzahl", "Nombre"},
+      {"String", "NavString", "", "String", "Ausdruck", "Cha\xC3\xAEne"},
+      {"Gone", "NavGone", "", "Unknown Type", "Unbekannter Typ", "Type Inconnu"}};
+  const LCID locale = GetThreadLocale();
+  const LANGID ui = GetThreadUILanguage();
+  for (int l = 0; l < 3; ++l) {
+    CreateNumber("NavGone", 1, "", "", "Kinds.Gone");
+    SetThreadUILanguage(languages[l]);
+    SetThreadLocale(MAKELCID(languages[l], SORT_DEFAULT));
+    PickName([&](const NavigatorDialog& d) {
+      EXPECT_EQ(d.Text() + "|" + d.Text(IDCANCEL), captions[l]);
+      Walk(d, {"Kinds"});
+      DeleteVariable("NavGone");  // its queries now fail
+      for (const auto& k : kinds) {
+        ASSERT_TRUE(d.Select(1, k[0]));
+        EXPECT_EQ(d.Details(), std::string(k[1]) + "/" + k[3 + l] + "/" + k[2]);
+      }
+    });
+  }
+  SetThreadUILanguage(ui);
+  SetThreadLocale(locale);
 }
 
 TEST_F(Navigator, TheLastPathIsRestoredInANewProcessAsFarAsItIsFound) {
@@ -148,29 +163,6 @@ TEST_F(Navigator, TheLastPathIsRestoredInANewProcessAsFarAsItIsFound) {
     EXPECT_EQ(d.View(), "Deep Kinds [Plant]  | Line1 Line2  |  |  | ");
   });
   EXPECT_EQ(LastPath(), "Plant");  // as the selection left it, in the pool's spelling
-}
-
-// Windows looks resources up in the thread's UI language, Wine in the
-// thread's locale: both are set.
-TEST_F(Navigator, GermanAndFrenchCaptionsAndTypeNames) {
-  const struct {
-    LANGID language;
-    const char *item, *expected;
-  } cases[] = {{1031, "Number", "Variablen Navigator|Anzahl|Beenden"},
-               {1036, "String", "Variable Navigateur|Cha\xC3\xAEne|Annuler"}};
-  const LCID locale = GetThreadLocale();
-  const LANGID ui = GetThreadUILanguage();
-  for (const auto& c : cases) {
-    SetThreadUILanguage(c.language);
-    SetThreadLocale(MAKELCID(c.language, SORT_DEFAULT));
-    PickName([&](const NavigatorDialog& d) {
-      Walk(d, {"Kinds", c.item});
-      EXPECT_EQ(d.Text() + "|" + d.Text(NavigatorDialog::kType) + "|" + d.Text(IDCANCEL),
-                c.expected);
-    });
-  }
-  SetThreadUILanguage(ui);
-  SetThreadLocale(locale);
 }
 
 }  // namespace

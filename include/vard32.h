@@ -8,6 +8,7 @@
 #define VARD32_H
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include "vard_enums.h"
 
@@ -130,11 +131,85 @@ short VARDAPI VARDDDERequest(LPCSTR App, LPCSTR Topic, LPCSTR Item, short TimeOu
                              short ResultSize);
 short VARDAPI VARDDDERequestW(LPCWSTR App, LPCWSTR Topic, LPCWSTR Item, short TimeOut,
                               LPWSTR Result, short ResultSize);
+/* Formulas and text expansion. AddFormula answers the row it filled. */
+short VARDAPI AddFormula(LPCSTR Name, LPCSTR Formula, LPCSTR Units, LPCSTR Description);
+short VARDAPI AddFormulaW(LPCWSTR Name, LPCWSTR Formula, LPCWSTR Units, LPCWSTR Description);
+short VARDAPI SetFormula(short Row, LPCSTR Name, LPCSTR Formula, LPCSTR Units, LPCSTR Description);
+short VARDAPI SetFormulaW(short Row, LPCWSTR Name, LPCWSTR Formula, LPCWSTR Units,
+                          LPCWSTR Description);
+short VARDAPI DeleteFormula(short Row);
+short VARDAPI ShowFormulaEditor(void);
+LPSTR VARDAPI ExpandTextEx(LPCSTR InputText, LPSTR OutputText, short BufferSize);
+LPWSTR VARDAPI ExpandTextExW(LPCWSTR InputText, LPWSTR OutputText, short BufferSize);
 
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,
                                short Direction);
 short VARDAPI BufferApplyWindow(float* Data, long Length, short WindowType);
+
+/* Automation entries: the forms that Automation clients reach through the
+ * type library's module VardAPI (the function Name calls NameTLB). Texts are
+ * BSTRs, samples SAFEARRAYs with lower bound 1, codes 32-bit (the plain
+ * export's 16-bit code sign-extended). Arrays and BSTRs handed out belong to
+ * the caller. InitDataManagerTLB and ExitDataManagerTLB are further names of
+ * InitDataManager and ExitDataManager. */
+long VARDAPI GetTypeTLB(BSTR Name, long* Type);
+long VARDAPI GetDescriptionTLB(BSTR Name, BSTR* Description);
+long VARDAPI DeleteVariableTLB(BSTR Name);
+long VARDAPI DeleteSubTreeTLB(BSTR NavigatorPathName);
+VARIANT_BOOL VARDAPI vardIsDigitalWaveformTLB(BSTR VarName);
+VARIANT_BOOL VARDAPI vardIsIntegerWaveformTLB(BSTR VarName);
+
+long VARDAPI GetStringTLB(BSTR Name, BSTR* String);
+long VARDAPI CreateStringTLB(BSTR Name, BSTR String, BSTR Path);
+long VARDAPI SetStringTLB(BSTR Name, BSTR String);
+long VARDAPI GetNumberTLB(BSTR Name, double* Value);
+long VARDAPI GetUnitsTLB(BSTR Name, BSTR* Units);
+long VARDAPI CreateNumberTLB(BSTR Name, double Value, BSTR Units, BSTR Description, BSTR Path);
+long VARDAPI SetNumberTLB(BSTR Name, double NewValue);
+long VARDAPI SetDescriptionTLB(BSTR Name, BSTR Description);
+long VARDAPI SetUnitsTLB(BSTR Name, BSTR NewUnits);
+
+long VARDAPI LockWaveformTLB(BSTR Name, short* Src);
+long VARDAPI GetHorizontalTLB(short Src, double* X0, double* XStep, short* Record, long* Length,
+                              BSTR* XUnits);
+long VARDAPI GetVerticalTLB(short Src, double* Y0, double* YStep, BSTR* Name, BSTR* YUnits);
+long VARDAPI GetWaveformDataShortTLB(short Src, short Block, long FS, long LS, short Reduction,
+                                     SAFEARRAY** Data);
+long VARDAPI GetWaveformDataFloatTLB(short Src, short Block, long FS, long LS, short Reduction,
+                                     SAFEARRAY** Data);
+long VARDAPI UnlockWaveformTLB(short Src);
+long VARDAPI GetWaveformValueTLB(BSTR Name, short Block, double XPos, double* YValue);
+long VARDAPI GetBlockInfoTLB(short SourceHandle, short Block, double* TriggerTime, short* Year,
+                             short* Month, short* Day);
+long VARDAPI GetWaveformDataTypeTLB(short Waveform, long* Type);
+
+long VARDAPI CreateWaveformTLB(BSTR WaveName, long Type, BSTR Path);
+long VARDAPI OpenWaveformTLB(BSTR WaveName, short* Waveform);
+long VARDAPI WriteHorizontalTLB(short Waveform, double X0, double XStep, BSTR XUnits);
+long VARDAPI WriteVerticalTLB(short Waveform, double Y0, double YStep, BSTR YUnits);
+long VARDAPI WriteWaveformShortTLB(short Waveform, long FirstSample, long LastSample,
+                                   SAFEARRAY** Data);
+long VARDAPI WriteWaveformFloatTLB(short Waveform, long FirstSample, long LastSample,
+                                   SAFEARRAY** lpfData);
+long VARDAPI ReadWaveformShortTLB(short Waveform, long FirstSample, long LastSample,
+                                  SAFEARRAY** Data);
+long VARDAPI ReadWaveformFloatTLB(short Waveform, long FirstSample, long LastSample,
+                                  SAFEARRAY** Data);
+long VARDAPI SetWaveformLengthTLB(short Waveform, long NewLength);
+long VARDAPI CloseWaveformTLB(short Waveform);
+long VARDAPI WriteBlockInfoTLB(short Waveform, double TriggerTime, short Year, short Month,
+                               short Day);
+
+long VARDAPI BufferApplyWindowTLB(SAFEARRAY** Data, long Length, long WindowType);
+long VARDAPI BufferComplexFFTTLB(SAFEARRAY** RealData, SAFEARRAY** ImaginaryData, long Length,
+                                 long Direction);
+
+/* The library's own file version (the high double word: major, minor), and
+ * a window's topmost state (only the low 16 bits of OnTop count). Neither
+ * needs the server. DllRegisterServer registers the embedded type library. */
+DWORD VARDAPI GetVard32Version(void);
+void VARDAPI SetAlwaysOnTop(HWND hWnd, long OnTop);
 
 #ifdef __cplusplus
 }

@@ -5,7 +5,7 @@
 # that is stopped at the end. Not part of the test run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/setup.sh
+./scripts/setup.sh screenshot
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$(nproc)" --target navigator_screenshot >/dev/null
 

@@ -6,9 +6,12 @@ set -euo pipefail
 need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbenchmark-dev
       libfftw3-dev libkissfft-dev)
 need_i386=(wine32:i386)
-# Pictures of the Variable Navigator (scripts/screenshot-navigator.sh): a
-# virtual display, Wine's own fonts, stb's PNG writer.
-need+=(xvfb fonts-wine libstb-dev)
+# Only for the screenshot scripts (scripts/formula-editor-shot.sh,
+# scripts/screenshot-navigator.sh): a virtual X display, the tools that
+# capture it, Wine's own fonts and stb's PNG writer.
+if [ "${1:-}" = screenshot ]; then
+  need+=(xvfb x11-apps netpbm fonts-wine libstb-dev)
+fi
 
 missing=()
 for p in "${need[@]}" "${need_i386[@]}"; do

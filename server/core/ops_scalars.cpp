@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "server/core/dispatch.h"
+#include "server/core/formula_eval.h"
 #include "server/core/lookup.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
@@ -65,11 +66,18 @@ std::uint32_t SetString(const RequestContext& ctx) {
 }
 
 // The hot path of the benchmark: no allocation, one shared lock, one lookup.
+// A computed variable is evaluated under that same hold of the lock; if it
+// cannot be, the reply says why and Value stays as the library cleared it.
 std::uint32_t GetNumber(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  return Inspect(ctx, req, Kind::Number, [&](const Variable& v) {
-    WriteValue(ctx.block, offsetof(ScalarRequest, Value), v.value);
-  });
+  const auto view = ctx.pool.Read();
+  return WithVariable(view, FieldText(req.Name), Kind::Number,
+                      [&](const Variable& v) -> std::uint32_t {
+                        const formula::Outcome o = formula::NumberValue(v, view);
+                        if (o.status != formula::Status::Ok) return formula::ReplyCode(o.status);
+                        WriteValue(ctx.block, offsetof(ScalarRequest, Value), o.value);
+                        return vardOK;
+                      });
 }
 
 std::uint32_t GetUnits(const RequestContext& ctx) {
@@ -91,7 +99,11 @@ std::uint32_t CreateNumber(const RequestContext& ctx) {
 
 std::uint32_t SetNumber(const RequestContext& ctx) {
   const auto req = ReadRecord<ScalarRequest>(ctx.block);
-  return Modify(ctx, req, Kind::Number, [&](Variable& v) { v.value = req.Value; });
+  return Modify(ctx, req, Kind::Number, [&](Variable& v) -> std::uint32_t {
+    if (v.formula) return vardProcNotAllowed;  // its value comes from its formula
+    v.value = req.Value;
+    return vardOK;
+  });
 }
 
 std::uint32_t SetUnits(const RequestContext& ctx) {

@@ -1,11 +1,13 @@
 #include "server/core/pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "server/core/formula_parser.h"
 #include "server/core/waveform.h"
 
 namespace vard::server {
@@ -29,7 +31,14 @@ vardDataType Variable::SampleType() const noexcept {
 Variable* Pool::WriteView::Insert(Variable v) {
   if (map_->find(std::string_view(v.name)) != map_->end()) return nullptr;
   std::string key = v.name;
-  return &map_->emplace(std::move(key), std::move(v)).first->second;
+  Variable* stored = &map_->emplace(std::move(key), std::move(v)).first->second;
+  *generation_ = NextGeneration();
+  return stored;
+}
+
+std::uint64_t Pool::NextGeneration() noexcept {
+  static std::atomic<std::uint64_t> next{1};
+  return next.fetch_add(1, std::memory_order_relaxed);
 }
 
 namespace {
@@ -81,6 +90,10 @@ std::string Pool::Dump() const {
         std::snprintf(buf, sizeof buf, " number=%016" PRIX64 " units=", bits);
         out += buf;
         AppendQuoted(out, v->units);
+        if (v->formula) {
+          out += " formula=";
+          AppendQuoted(out, v->formula->source);
+        }
         break;
       }
       case Kind::String:
@@ -94,6 +107,16 @@ std::string Pool::Dump() const {
         out += buf;
         break;
     }
+    out += '\n';
+  }
+  for (int row = 1; row <= kFormulaRows; ++row) {
+    const FormulaRow& r = view.Row(row);
+    const Variable* v = r.formula ? view.Find(r.name) : nullptr;
+    if (v == nullptr || v->formula != r.formula) continue;  // an empty row
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "row %d ", row);
+    out += buf;
+    AppendQuoted(out, r.name);
     out += '\n';
   }
   return out;

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "include/vard_enums.h"
 #include "server/core/names.h"
@@ -24,6 +25,9 @@ namespace vard::server {
 
 class WaveformData;  // sample storage, owned by the waveform family
 class NameIndex;     // the enumeration's sorted snapshot (enumeration.h)
+namespace formula {
+struct Formula;  // a compiled formula (formula_parser.h)
+}
 
 enum class Kind : std::uint8_t { Number, String, Waveform };
 
@@ -43,6 +47,11 @@ struct Variable {
   // Kind::Number
   double value = 0.0;
   std::string units;
+  // A computed number: set for the variables of the formula database. Its
+  // value is this formula evaluated when read (formula_eval.h: NumberValue);
+  // `value` is unused. Everything else (name, units, description, type) is
+  // the variable's as for any number.
+  std::shared_ptr<const formula::Formula> formula;
 
   // Kind::String
   std::string text;
@@ -57,6 +66,15 @@ struct Variable {
   // The sample type of a waveform, read from its snapshot.
   vardDataType SampleType() const noexcept;
 };
+
+// One row of the formula database (formula_table.h). The row is occupied
+// while the pool holds a variable of that name whose `formula` is this very
+// one; a row whose variable was deleted, by any operation, is empty.
+struct FormulaRow {
+  std::string name;
+  std::shared_ptr<const formula::Formula> formula;
+};
+inline constexpr int kFormulaRows = 512;
 
 class Pool {
   using Map = std::unordered_map<std::string, Variable, FoldedHash, FoldedEqual>;
@@ -75,17 +93,21 @@ class Pool {
     void ForEach(F&& f) const {
       for (const auto& entry : *map_) f(entry.second);
     }
-    // Changes with every write access: two views of one generation see the
-    // same variables.
-    std::uint64_t Generation() const noexcept { return generation_; }
+    // Row 1 .. kFormulaRows of the formula database, as stored.
+    const FormulaRow& Row(int row) const { return (*rows_)[static_cast<std::size_t>(row - 1)]; }
+    // Changes whenever a variable is added or removed, in any pool of the
+    // process, and never takes a value twice: while it stays the same, a
+    // Variable* found earlier still names the same variable.
+    std::uint64_t Generation() const noexcept { return *generation_; }
 
    private:
     friend class Pool;
-    ReadView(std::shared_mutex& m, const Map& map, const std::uint64_t& generation)
-        : lock_(m), map_(&map), generation_(generation) {}
-    std::shared_lock<std::shared_mutex> lock_;  // first: the rest is read under it
+    ReadView(std::shared_mutex& m, const Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
+    std::shared_lock<std::shared_mutex> lock_;
     const Map* map_;
-    std::uint64_t generation_;
+    const std::vector<FormulaRow>* rows_;
+    const std::uint64_t* generation_;
   };
 
   // Exclusive access for the life of the view.
@@ -102,35 +124,38 @@ class Pool {
     bool Erase(std::string_view name) {
       const auto it = map_->find(name);
       if (it == map_->end()) return false;
+      *generation_ = NextGeneration();
       map_->erase(it);
       return true;
     }
     // Removes every variable for which pred(const Variable&) holds.
     template <class Pred>
     std::size_t EraseIf(Pred&& pred) {
+      *generation_ = NextGeneration();
       return std::erase_if(*map_, [&](const auto& entry) { return pred(entry.second); });
     }
     template <class F>
     void ForEach(F&& f) {
       for (auto& entry : *map_) f(entry.second);
     }
+    FormulaRow& Row(int row) { return (*rows_)[static_cast<std::size_t>(row - 1)]; }
 
    private:
     friend class Pool;
-    WriteView(std::shared_mutex& m, Map& map, std::uint64_t& generation)
-        : lock_(m), map_(&map) {
-      ++generation;
-    }
+    WriteView(std::shared_mutex& m, Pool& pool)
+        : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
     std::unique_lock<std::shared_mutex> lock_;
     Map* map_;
+    std::vector<FormulaRow>* rows_;
+    std::uint64_t* generation_;
   };
 
-  Pool() = default;
+  Pool() : rows_(kFormulaRows), generation_(NextGeneration()) {}
   Pool(const Pool&) = delete;
   Pool& operator=(const Pool&) = delete;
 
-  ReadView Read() const { return ReadView(mutex_, map_, generation_); }
-  WriteView Write() { return WriteView(mutex_, map_, generation_); }
+  ReadView Read() const { return ReadView(mutex_, *this); }
+  WriteView Write() { return WriteView(mutex_, *this); }
 
   // Every variable, one line each, sorted by folded name: for diagnostics and
   // for tests that must show a request changed nothing.
@@ -147,9 +172,12 @@ class Pool {
   NameIndexCache& IndexCache() const { return index_cache_; }
 
  private:
+  static std::uint64_t NextGeneration() noexcept;
+
   mutable std::shared_mutex mutex_;
   Map map_;
-  std::uint64_t generation_ = 0;  // guarded by mutex_
+  std::vector<FormulaRow> rows_;
+  std::uint64_t generation_;
   mutable NameIndexCache index_cache_;
 };
 

@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 
+#include "server/core/formula_shell.h"
 #include "server/core/pool.h"
 #include "server/win/client.h"
+#include "server/win/formula_editor.h"
 
 namespace vard::server::host {
 namespace {
@@ -96,6 +98,9 @@ int Host(HINSTANCE instance, DWORD clientPid) {
     return 1;
   }
   g_lingerMs = LingerFromEnvironment();
+  // The formula family's window and the clients' code page.
+  InstallFormulaShell(FormulaShell{[] { return editor::Show(ThePool()); },
+                                   [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }});
   if (!Adopt(clientPid)) {
     // Nobody to serve: linger as after a last client.
     SetTimer(g_window, kLingerTimer, g_lingerMs ? g_lingerMs : 1, nullptr);
@@ -104,6 +109,7 @@ int Host(HINSTANCE instance, DWORD clientPid) {
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) DispatchMessageA(&msg);
+  editor::Hide();  // before the pool goes with the process's statics
   return 0;
 }
 

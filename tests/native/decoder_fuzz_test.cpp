@@ -16,6 +16,7 @@
 
 #include "include/vard_protocol.h"
 #include "server/core/dispatch.h"
+#include "server/core/formula_table.h"
 #include "server/core/pool.h"
 #include "server/core/session.h"
 #include "server/core/waveform.h"
@@ -59,6 +60,11 @@ Layout LayoutOf(std::uint32_t opcode) {
     case sizeof(PathListRequest):
       return {{FIELD(PathListRequest, PathPrefix)},
               {FIELD(PathListRequest, Filter), FIELD(PathListRequest, Capacity)}};
+    case sizeof(FormulaRequest):
+      return {{FIELD(FormulaRequest, Name), FIELD(FormulaRequest, Formula),
+               FIELD(FormulaRequest, Units), FIELD(FormulaRequest, Description),
+               FIELD(FormulaRequest, InputText)},
+              {FIELD(FormulaRequest, Row), FIELD(FormulaRequest, OutputLimit)}};
     default:
       return {};
   }
@@ -86,6 +92,7 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kFindNextVariable:
       return {FIELD(EnumerationRequest, VarName), FIELD(EnumerationRequest, Path)};
     case kGetVariablesInPath: return {{kPathListOffset, kPathListMaxCapacity}};
+    case kExpandTextEx: return {FIELD(FormulaRequest, OutputText)};
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -107,8 +114,11 @@ Expectation Expected(std::uint32_t op) {
     case kSetDescription: return {{O, N, M, P}, false};
     case kDeleteSubTree: case kDeleteVariable: return {{O, N, D, M, P}, false};
     case kIsDigitalWaveform: case kIsIntegerWaveform: return {{0, 1}, true};
-    case kGetString: case kGetNumber: case kGetUnits: return {{O, N, T, M, P}, true};
-    case kSetString: case kSetNumber: case kSetUnits: return {{O, N, T, M, P}, false};
+    case kGetString: case kGetUnits: return {{O, N, T, M, P}, true};
+    // A computed number answers why it cannot be computed.
+    case kGetNumber: return {{O, N, T, M, P, vardNotFound, S, D}, true};
+    case kSetNumber: return {{O, N, T, M, P, D}, false};
+    case kSetString: case kSetUnits: return {{O, N, T, M, P}, false};
     case kCreateString: case kCreateNumber: return {{O, A, M, P}, false};
     // Reading and a writer's private changes leave the pool alone; only
     // creating, opening and publishing change it.
@@ -126,8 +136,25 @@ Expectation Expected(std::uint32_t op) {
     case kFindNextVariable: return {{O, S, H, P}, true};
     case kFindVariableClose: return {{O, H, P}, true};
     case kGetVariablesInPath: return {{O, M, B, P}, true};
+    case kAddFormula: {  // a row number, or a reply code negated
+      std::set<std::uint32_t> replies = {P};
+      for (std::uint32_t row = 1; row <= kFormulaRows; ++row) replies.insert(row);
+      for (std::uint32_t code : {M, A, P, X}) replies.insert(0x10000 - code);
+      return {replies, false};
+    }
+    case kSetFormula: return {{O, H, M, A, P}, false};
+    case kDeleteFormula: return {{O, H, S, P}, false};
+    case kShowFormulaEditor: return {{0}, true};  // no editor in the native build
+    case kExpandTextEx: return {{0, 1, 2}, true};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
+}
+
+// Whether a reply reports success: a row number, an expansion, or vardOK.
+bool Succeeded(std::uint32_t op, std::uint32_t reply) {
+  if (op == kAddFormula) return reply >= 1 && reply <= kFormulaRows;
+  if (op == kExpandTextEx) return reply == 1 || reply == 2;
+  return reply == vardOK;
 }
 
 bool IsWaveformOp(std::uint32_t op) {
@@ -136,7 +163,7 @@ bool IsWaveformOp(std::uint32_t op) {
 }
 
 const char* const kNames[] = {"Num", "nUM", "Str", "STR", "Wave", "wave", "Digi", "ints", "Open",
-                              "Sub1", "Fresh", "", "   ", "tab\tname",
+                              "Sub1", "Fresh", "Calc", "loop", "", "   ", "tab\tname",
                               "twenty-nine-characters-long!!", "thirty-characters-long-name!!!"};
 const char* const kPaths[] = {"", "A", "a.B", "A.b.C", "A.bc", "Z", "A..B", ".A", "A.", "a. .b"};
 
@@ -180,6 +207,15 @@ std::unique_ptr<Pool> Seeded(std::vector<std::shared_ptr<const WriteClaim>>& cla
   return pool;
 }
 
+// The same with two formulas: one over the seeded variables, one that
+// refers to itself.
+std::unique_ptr<Pool> SeededWithFormulas(std::vector<std::shared_ptr<const WriteClaim>>& claims) {
+  auto pool = Seeded(claims);
+  formula::AddFormula(*pool, formula::Definition{"Calc", "num * 2 + mean(wave)", "V", ""});
+  formula::AddFormula(*pool, formula::Definition{"Loop", "Loop", "", ""});
+  return pool;
+}
+
 std::uint64_t EnvOr(const char* name, std::uint64_t fallback) {
   const char* s = std::getenv(name);
   return s ? std::strtoull(s, nullptr, 0) : fallback;
@@ -196,7 +232,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   for (auto& b : block) b = byte();
   auto* const rec = reinterpret_cast<WR*>(block.data());
   std::vector<std::shared_ptr<const WriteClaim>> claims;
-  std::unique_ptr<Pool> pool = Seeded(claims);
+  std::unique_ptr<Pool> pool = SeededWithFormulas(claims);
   Session session;
   // Handles this client holds, or once held (stale handles stay in now and then).
   std::vector<std::int16_t> srcs, writers;
@@ -218,7 +254,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
 
   for (std::uint64_t it = 0; it < iterations; ++it) {
     if (it % 1000 == 999) {  // start over now and then so deletions cannot starve the run
-      pool = Seeded(claims);
+      pool = SeededWithFormulas(claims);
       if (below(2)) {  // otherwise keep the old handles: writers outlive their variables
         session.Release();
         srcs.clear(), writers.clear();
@@ -316,7 +352,9 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
     ASSERT_TRUE(expected.replies.empty() ? reply < 0x10000 : expected.replies.count(reply) != 0)
         << where();
     if (announced != AnnouncedRecordSize(opcode) && IsImplemented(opcode)) {
-      const bool truth = opcode == kIsDigitalWaveform || opcode == kIsIntegerWaveform;
+      const bool truth =
+          opcode == kIsDigitalWaveform || opcode == kIsIntegerWaveform || opcode == kExpandTextEx ||
+          opcode == kShowFormulaEditor;
       ASSERT_EQ(reply, truth ? 0u : std::uint32_t{vardInvalidParameter}) << where() << " RecordSize " << announced;
     }
     // The default reply area of an implemented family this test does not know yet.
@@ -327,16 +365,17 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
       bool allowed = false;
       for (const Field f : areas) allowed = allowed || (i >= f.offset && i < f.offset + f.width);
       // A path listing that does not fit is cut, written all the same.
-      const bool written = reply == vardOK || (opcode == kGetVariablesInPath && reply == vardBufferToSmall);
+      const bool written = Succeeded(opcode, reply) ||
+                           (opcode == kGetVariablesInPath && reply == vardBufferToSmall);
       ASSERT_TRUE(allowed && written) << where() << " changed byte " << i;
     }
     // Only a success may change the pool; a subtree deletion that had to keep
     // an open waveform has removed the rest.
     if (expected.read_only ||
-        !(reply == vardOK || (opcode == kDeleteSubTree && reply == vardProcNotAllowed))) {
+        !(Succeeded(opcode, reply) || (opcode == kDeleteSubTree && reply == vardProcNotAllowed))) {
       ASSERT_EQ(pool->Dump(), pool_before) << where();
     }
-    successes += reply == vardOK && IsImplemented(opcode) ? 1 : 0;
+    successes += Succeeded(opcode, reply) && IsImplemented(opcode) ? 1 : 0;
   }
   // The run reached past the decoder into the operations, and every waveform
   // operation got past its checks at least once.

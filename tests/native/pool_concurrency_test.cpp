@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "server/core/formula_table.h"
 #include "tests/native/pool_client.h"
 
 namespace vard::server {
@@ -23,6 +24,9 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
     ASSERT_EQ(setup.CreateString("Shared", long_text), vardOK);
     ASSERT_EQ(setup.CreateNumber("Counter", 0), vardOK);
   }
+  // A computed variable over the counter, read while the churners below keep
+  // changing the set of variables (and so its name cache's generation).
+  ASSERT_GT(formula::AddFormula(pool, {"Twice", "2 * Counter", "", ""}), 0);
   constexpr int kRounds = 1500;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
@@ -50,6 +54,7 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
       failures += text != long_text && text != short_text;
       failures += c.Scalar(proto::kGetNumber, "COUNTER") != vardOK || c.Value() < last;
       last = c.Value();
+      failures += c.Scalar(proto::kGetNumber, "twice") != vardOK || c.Value() < 2 * last;
     }
   });
   // Churners create and drop variables of their own subtree, forcing rehashes.
@@ -63,7 +68,7 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
   });
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures.load(), 0);
-  EXPECT_EQ(pool.Read().Size(), 2u);
+  EXPECT_EQ(pool.Read().Size(), 3u);
 }
 
 // Two clients racing to create one name: exactly one wins each round.

@@ -1,0 +1,45 @@
+// What every Automation entry shares: the guard, required and optional BSTR
+// arguments, and the Booleans. An entry converts its BSTR and SAFEARRAY
+// arguments (marshal.h), calls the plain export, which does the request
+// inside its own frame, and converts what comes back.
+#pragma once
+
+#include <windows.h>
+
+#include <oleauto.h>  // after windows.h
+
+#include "automation/marshal.h"
+#include "include/vard_enums.h"
+#include "link/frame.h"
+#include "link/seh_guard.h"
+
+namespace vard::automation {
+
+// Runs an entry. A structured exception in the entry's own work (an
+// unreadable BSTR, an unwritable out-pointer, a bad array descriptor) ends
+// it with `on_fault`; faults inside the plain export are answered by that
+// export's frame. Keep owners that must release something out of `body`
+// where a fault could skip them: only the entry's own conversions can fault.
+template <class Body>
+long Entry(Body&& body, long on_fault = vardException) {
+  long result = on_fault;
+  link::SehGuard([&] { result = body(); });
+  return result;
+}
+
+// True when any of the required texts is a null BSTR: the entry then
+// answers vardInvalidParameter before anything is converted or called.
+template <class... Texts>
+bool Missing(Texts... texts) {
+  return ((texts == nullptr) || ...);
+}
+
+// The Automation Boolean of a plain export's 16-bit truth value.
+constexpr VARIANT_BOOL Truth(short value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+
+// A BSTR argument as ANSI text in a buffer of N bytes; a null BSTR reads as
+// the empty text, a longer text is cut as the wide exports cut it.
+template <int N>
+using TextIn = link::AnsiText<N>;
+
+}  // namespace vard::automation

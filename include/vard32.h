@@ -142,6 +142,73 @@ short VARDAPI ShowFormulaEditor(void);
 LPSTR VARDAPI ExpandTextEx(LPCSTR InputText, LPSTR OutputText, short BufferSize);
 LPWSTR VARDAPI ExpandTextExW(LPCWSTR InputText, LPWSTR OutputText, short BufferSize);
 
+/* Waveform analysis, computed by the server over [XBegin, XEnd] of one block
+ * (docs/analysis.md). Histogram must hold min(NumberOfBins, 16326) + 2 counts. */
+short VARDAPI WaveformMinMax(LPCSTR Name, short BlockNumber, double XBegin, double XEnd,
+                             double* Min, double* Max, double* MinPos, double* MaxPos);
+short VARDAPI WaveformMinMaxW(LPCWSTR Name, short BlockNumber, double XBegin, double XEnd,
+                              double* Min, double* Max, double* MinPos, double* MaxPos);
+short VARDAPI WaveformFastMinMax(LPCSTR Name, short Block, double XBegin, double XEnd, double* Min,
+                                 double* Max);
+short VARDAPI WaveformFastMinMaxW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                  double* Min, double* Max);
+short VARDAPI WaveformFindLocalExtreme(LPCSTR Name, short Block, double XBegin, double XEnd,
+                                       short Direction, short ExtremeType, double Hysterese,
+                                       double* Value, double* Position);
+short VARDAPI WaveformFindLocalExtremeW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                        short Direction, short ExtremeType, double Hysterese,
+                                        double* Value, double* Position);
+short VARDAPI WaveformFindLevelCrossing(LPCSTR Name, short Block, double XBegin, double XEnd,
+                                        short Direction, short CrossingType, double Level,
+                                        double* Position, short* CrossingTypeFound);
+short VARDAPI WaveformFindLevelCrossingW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                         short Direction, short CrossingType, double Level,
+                                         double* Position, short* CrossingTypeFound);
+short VARDAPI WaveformStatistics(LPCSTR Name, short Block, double XBegin, double XEnd,
+                                 double* Mean, double* RMS, double* Sigma, double* AreaUnderCurve,
+                                 double* EnergyUnderCurve);
+short VARDAPI WaveformStatisticsW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                  double* Mean, double* RMS, double* Sigma,
+                                  double* AreaUnderCurve, double* EnergyUnderCurve);
+short VARDAPI WaveformHistogram(LPCSTR Name, short Block, double XBegin, double XEnd, double Ytop,
+                                double Ybottom, short NumberOfBins, long* Histogram);
+short VARDAPI WaveformHistogramW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                 double Ytop, double Ybottom, short NumberOfBins, long* Histogram);
+short VARDAPI WaveformPulseParameters(LPCSTR Name, short Block, double XBegin, double XEnd,
+                                      double* RiseTime, double* FallTime, double* Duration);
+short VARDAPI WaveformPulseParametersW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                                       double* RiseTime, double* FallTime, double* Duration);
+short VARDAPI WaveformPeriod(LPCSTR Name, short Block, double XBegin, double XEnd, double* Period);
+short VARDAPI WaveformPeriodW(LPCWSTR Name, short Block, double XBegin, double XEnd,
+                              double* Period);
+short VARDAPI WaveformLinFit(LPCSTR Name, short Block, double XBegin, double XEnd, double* Y0,
+                             double* Slope);
+short VARDAPI WaveformLinFitW(LPCWSTR Name, short Block, double XBegin, double XEnd, double* Y0,
+                              double* Slope);
+
+/* Crest factors and signal loops (docs/analysis.md names every argument).
+ * Null out-pointers are skipped; Ignored1 and Ignored2 are never read. */
+short VARDAPI Stl_Crest(LPCSTR Name, short ShortArg1, double RealArg1, double* RealResult1,
+                        double* RealResult2, double* RealResult3, double* RealResult4,
+                        short* ShortResult, long Ignored1, long Ignored2);
+short VARDAPI Stl_CrestW(LPCWSTR Name, short ShortArg1, double RealArg1, double* RealResult1,
+                         double* RealResult2, double* RealResult3, double* RealResult4,
+                         short* ShortResult, long Ignored1, long Ignored2);
+short VARDAPI Stl_FindSignalLoop(LPCSTR Name, short ShortArg1, double RealArg1, double RealArg2,
+                                 short ShortArg2, double RealArg3, double RealArg4,
+                                 double RealArg5, double* RealResult1, double* RealResult2,
+                                 short* ShortResult, long Ignored1, long Ignored2);
+short VARDAPI Stl_FindSignalLoopW(LPCWSTR Name, short ShortArg1, double RealArg1, double RealArg2,
+                                  short ShortArg2, double RealArg3, double RealArg4,
+                                  double RealArg5, double* RealResult1, double* RealResult2,
+                                  short* ShortResult, long Ignored1, long Ignored2);
+short VARDAPI Stl_CrestMethod(LPCSTR Name, short ShortArg1, double RealArg1, short ShortArg2,
+                              double* RealResult1, double* RealResult2, long Ignored1,
+                              long Ignored2);
+short VARDAPI Stl_CrestMethodW(LPCWSTR Name, short ShortArg1, double RealArg1, short ShortArg2,
+                               double* RealResult1, double* RealResult2, long Ignored1,
+                               long Ignored2);
+
 /* Signal processing over caller buffers; no server involved. */
 short VARDAPI BufferComplexFFT(float* RealData, float* ImaginaryData, long Length,
                                short Direction);

@@ -91,4 +91,11 @@ typedef enum vardNavigateType {
   vardNavigateAll = 255
 } vardNavigateType;
 
+/* Crest and signal loops: the Method of Stl_CrestMethod (docs/analysis.md). */
+typedef enum vardCrestMethod {
+  vardCrestAboutReference = 0, /* max|y - R| / RMS of (y - R) */
+  vardCrestAboutMean = 1,      /* max|y - mean| / standard deviation */
+  vardCrestPeakToPeak = 2      /* (max - min) / (2 standard deviations) */
+} vardCrestMethod;
+
 #endif /* VARD_ENUMS_H */

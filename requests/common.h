@@ -19,6 +19,18 @@ short StandardRequest(Routine&& routine) {
   return link::StandardFrame(routine);
 }
 
+// One request of record type R: clears the record, lets `fill` write the
+// inputs, sends, and lets `copyOut` hand the reply fields to the caller
+// whatever the reply code. Returns the reply code.
+template <class R, class Fill, class CopyOut>
+short Exchange(ServerConnection& c, std::uint32_t opcode, Fill&& fill, CopyOut&& copyOut) {
+  auto& r = link::BeginRequest<R>(c);
+  fill(r);
+  const short code = link::Send(c, opcode);
+  copyOut(static_cast<const R&>(r));
+  return code;
+}
+
 // Bytes per sample of a transfer: floats are 4 bytes, every other sample
 // type travels as a 16-bit value.
 constexpr std::int32_t ElementSize(std::int16_t dataType) { return dataType == vardFloat ? 4 : 2; }

@@ -26,13 +26,8 @@ namespace {
 // server left alone come back as zero or empty).
 template <class Fill, class CopyOut>
 short WaveformCall(std::uint32_t opcode, Fill&& fill, CopyOut&& copyOut) {
-  return StandardRequest([&](ServerConnection& c) -> short {
-    auto& r = link::BeginRequest<WaveformRequest>(c);
-    fill(r);
-    const short code = link::Send(c, opcode);
-    copyOut(static_cast<const WaveformRequest&>(r));
-    return code;
-  });
+  return StandardRequest(
+      [&](ServerConnection& c) { return Exchange<WaveformRequest>(c, opcode, fill, copyOut); });
 }
 
 void Nothing(const WaveformRequest&) {}

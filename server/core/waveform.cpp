@@ -272,7 +272,7 @@ std::uint16_t WaveformData::ValueAt(int block, double x, double* y) const {
   const double end = static_cast<double>(length_ - 1);
   double pos = (x - x_.origin) / x_.step;
   // An X computed by the caller as X0 + i·XStep may miss the grid by rounding.
-  const double slack = 1e-9 + 8 * std::numeric_limits<double>::epsilon() * end;
+  const double slack = GridSlack(length_);
   if (!(pos >= -slack && pos <= end + slack)) return vardNoSuchData;
   pos = std::clamp(pos, 0.0, end);
   // The same rounding can leave a position just below a sample; a digital
@@ -288,6 +288,18 @@ std::uint16_t WaveformData::ValueAt(int block, double x, double* y) const {
     *y = a + frac * (Physical(b, i + 1) - a);
   }
   return vardOK;
+}
+
+double WaveformData::GridSlack(std::int32_t length) {
+  const double end = length > 0 ? static_cast<double>(length - 1) : 0.0;
+  return 1e-9 + 8 * std::numeric_limits<double>::epsilon() * end;
+}
+
+WaveformData::Run WaveformData::RunAt(int block, std::int32_t index) const {
+  const Block& b = blocks_[static_cast<std::size_t>(block)];
+  const std::int32_t c = index / kChunkSamples;
+  const std::int32_t first = c * kChunkSamples;
+  return Run{ChunkBytes(b, c), first, std::min(kChunkSamples, length_ - first)};
 }
 
 // ---------------------------------------------------------------------------

@@ -91,6 +91,23 @@ class WaveformData {
   // The physical Y value at position x of a block.
   std::uint16_t ValueAt(int block, double x, double* y) const;
 
+  // How far, in samples, a position computed as X0 + i·XStep may miss
+  // sample i by rounding in a block of `length` samples; positions that
+  // close to a sample address it.
+  static double GridSlack(std::int32_t length);
+
+  // The stored samples around sample `index` of a block: one contiguous run
+  // of raw samples in the waveform's own type, in place (no copy), valid as
+  // long as this snapshot. Its first sample is sample `first` of the block;
+  // it holds `count` samples and includes `index`. The caller keeps block and
+  // index inside the waveform.
+  struct Run {
+    const std::byte* bytes;
+    std::int32_t first;
+    std::int32_t count;
+  };
+  Run RunAt(int block, std::int32_t index) const;
+
  private:
   friend class WaveformWriter;
   struct Chunk;

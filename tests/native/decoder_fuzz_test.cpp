@@ -26,13 +26,15 @@ namespace {
 
 using namespace vard::proto;
 using WR = WaveformRequest;
+using AR = AnalysisRequest;
 
 struct Field {
   std::uint32_t offset, width;
 };
 #define FIELD(R, F) Field{static_cast<std::uint32_t>(offsetof(R, F)), sizeof(R::F)}
-// Waveform fields F through G.
-#define SPAN(F, G) Field{offsetof(WR, F), offsetof(WR, G) + sizeof(WR::G) - offsetof(WR, F)}
+// Fields F through G of a record (of a WaveformRequest unless named).
+#define SPAN_OF(R, F, G) Field{offsetof(R, F), offsetof(R, G) + sizeof(R::G) - offsetof(R, F)}
+#define SPAN(F, G) SPAN_OF(WR, F, G)
 
 // Text fields and integer fields (counts, indices, handles) of the layouts
 // the families built so far decode; other layouts get random bytes only.
@@ -65,6 +67,12 @@ Layout LayoutOf(std::uint32_t opcode) {
                FIELD(FormulaRequest, Units), FIELD(FormulaRequest, Description),
                FIELD(FormulaRequest, InputText)},
               {FIELD(FormulaRequest, Row), FIELD(FormulaRequest, OutputLimit)}};
+    case sizeof(AR): case sizeof(StlRequest):  // the crest fields lie where these do
+      return {{FIELD(AR, Name)},
+              {FIELD(AR, Block), FIELD(AR, Direction), FIELD(AR, ExtremeType),
+               FIELD(AR, CrossingType), FIELD(AR, NumberOfBins), FIELD(AR, XBegin), FIELD(AR, XEnd),
+               FIELD(AR, Hysterese), FIELD(AR, Level), FIELD(AR, Position), FIELD(AR, Ytop),
+               FIELD(AR, Ybottom)}};
     default:
       return {};
   }
@@ -93,6 +101,18 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
       return {FIELD(EnumerationRequest, VarName), FIELD(EnumerationRequest, Path)};
     case kGetVariablesInPath: return {{kPathListOffset, kPathListMaxCapacity}};
     case kExpandTextEx: return {FIELD(FormulaRequest, OutputText)};
+    case kWaveformMinMax: return {SPAN_OF(AR, Min, MaxPos)};
+    case kWaveformFastMinMax: return {SPAN_OF(AR, Min, Max)};
+    case kWaveformFindLocalExtreme: return {SPAN_OF(AR, Level, Position)};
+    case kWaveformFindLevelCrossing: return {FIELD(AR, CrossingType), FIELD(AR, Position)};
+    case kWaveformStatistics: return {SPAN_OF(AR, Mean, EnergyUnderCurve)};
+    case kWaveformHistogram: return {{sizeof(AR), (kMaxHistogramBins + 2) * 4}};
+    case kWaveformPulseParameters: return {SPAN_OF(AR, RiseTime, Duration)};
+    case kWaveformPeriod: return {FIELD(AR, Period)};
+    case kWaveformLinFit: return {SPAN_OF(AR, Y0, Slope)};
+    case kStlCrest: return {FIELD(AR, ExtremeType), SPAN_OF(AR, Min, MaxPos)};  // at 38, 60-92
+    case kStlFindSignalLoop: return {FIELD(AR, ExtremeType), SPAN_OF(AR, MinPos, MaxPos)};
+    case kStlCrestMethod: return {SPAN_OF(AR, Mean, RMS)};  // at 116-132
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -146,6 +166,12 @@ Expectation Expected(std::uint32_t op) {
     case kDeleteFormula: return {{O, H, S, P}, false};
     case kShowFormulaEditor: return {{0}, true};  // no editor in the native build
     case kExpandTextEx: return {{0, 1, 2}, true};
+    // The measurements only read: their refusals are those of docs/analysis.md.
+    case kWaveformMinMax: case kWaveformFastMinMax: case kWaveformFindLocalExtreme:
+    case kWaveformFindLevelCrossing: case kWaveformStatistics: case kWaveformHistogram:
+    case kWaveformPulseParameters: case kWaveformPeriod: case kWaveformLinFit:
+    case kStlCrest: case kStlFindSignalLoop: case kStlCrestMethod:
+      return {{O, N, T, M, P, S, X, vardSegmentToShort, vardNotFound}, true};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
 }

@@ -61,10 +61,15 @@ inline HANDLE StartReady(const char* program, const std::string& args) {
   return started ? pi.hProcess : nullptr;
 }
 
-// In the peer: tells the test it is ready, then waits to be killed.
-inline void SignalReadyAndHang() {
+// In the peer: tells the test it is ready.
+inline void SignalReady() {
   if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, "Local\\vard_peer_ready"))
     SetEvent(ready);
+}
+
+// In the peer: tells the test it is ready, then waits to be killed.
+inline void SignalReadyAndHang() {
+  SignalReady();
   Sleep(INFINITE);
 }
 

@@ -123,6 +123,16 @@ LPSTR VARDAPI GetMultipleVariableNames(HWND WndParent, long Filter, LPSTR Variab
 LPWSTR VARDAPI GetMultipleVariableNamesW(HWND WndParent, long Filter, LPWSTR VariableNames,
                                          long BufferSize);
 
+/* Collections: variables saved to a file and loaded back. Codes are
+ * vardCollError values. */
+short VARDAPI CreateCollection(LPCSTR PathName, LPCSTR Comment, short* Coll);
+short VARDAPI CreateCollectionW(LPCWSTR PathName, LPCWSTR Comment, short* Coll);
+short VARDAPI AddToCollection(short Coll, LPCSTR VarName, LPCSTR Name, short Options);
+short VARDAPI AddToCollectionW(short Coll, LPCWSTR VarName, LPCWSTR Name, short Options);
+short VARDAPI CloseCollection(short Coll);
+short VARDAPI LoadCollection(LPCSTR PathName, LPCSTR Prefix);
+short VARDAPI LoadCollectionW(LPCWSTR PathName, LPCWSTR Prefix);
+
 /* DDE relay: the data-pool server holds the conversation. Codes are
  * vardDdeError values. */
 short VARDAPI VARDDDECommand(LPCSTR App, LPCSTR Topic, LPCSTR Cmd, short TimeOut);

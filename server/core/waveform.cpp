@@ -302,6 +302,10 @@ WaveformData::Run WaveformData::RunAt(int block, std::int32_t index) const {
   return Run{ChunkBytes(b, c), first, std::min(kChunkSamples, length_ - first)};
 }
 
+void WaveformData::VisitBlock(int block, const SpanVisitor& visit) const {
+  ForEachSpan(blocks_[static_cast<std::size_t>(block)], 0, length_, visit);
+}
+
 // ---------------------------------------------------------------------------
 // WaveformWriter
 
@@ -357,6 +361,33 @@ std::uint16_t WaveformWriter::SetVertical(double y0, double yStep, std::string_v
 std::uint16_t WaveformWriter::SetBlockInfo(const BlockInfo& info) {
   try {
     Own().blocks_[static_cast<std::size_t>(current_block_)].info = info;
+    return vardOK;
+  } catch (const std::bad_alloc&) {
+    return vardOutOfMemory;
+  }
+}
+
+std::uint16_t WaveformWriter::SetBlockInfo(std::int32_t block, const BlockInfo& info) {
+  if (block < 0 || block >= current().blocks()) return vardInvalidParameter;
+  try {
+    Own().blocks_[static_cast<std::size_t>(block)].info = info;
+    return vardOK;
+  } catch (const std::bad_alloc&) {
+    return vardOutOfMemory;
+  }
+}
+
+std::uint16_t WaveformWriter::SetBlockCount(std::int32_t count) {
+  if (count < 1) return vardInvalidParameter;
+  if (count > kMaxBlocks || std::int64_t{count} * current().length_ > kMaxTotalSamples)
+    return vardOutOfMemory;
+  try {
+    WaveformData& w = Own();
+    Block added;
+    added.chunks.resize(static_cast<std::size_t>(ChunkCount(w.length_)));  // all zeros
+    w.blocks_.resize(static_cast<std::size_t>(count), added);
+    if (count > 1) w.length_fixed_ = true;
+    current_block_ = std::min(current_block_, count - 1);
     return vardOK;
   } catch (const std::bad_alloc&) {
     return vardOutOfMemory;

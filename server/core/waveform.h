@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -108,6 +109,13 @@ class WaveformData {
   };
   Run RunAt(int block, std::int32_t index) const;
 
+  // Hands every sample of a block, raw in the waveform's own type, to
+  // visit(bytes, count), chunk by chunk, straight from storage (a run never
+  // written reads as zeros): how a collection saves a waveform without a
+  // copy. The block must exist.
+  using SpanVisitor = std::function<void(const std::byte* bytes, std::int32_t count)>;
+  void VisitBlock(int block, const SpanVisitor& visit) const;
+
  private:
   friend class WaveformWriter;
   struct Chunk;
@@ -164,6 +172,13 @@ class WaveformWriter {
   // before any write).
   std::uint16_t SetBlockInfo(const BlockInfo& info);
   std::int32_t currentBlock() const { return current_block_; }
+
+  // For restoring a saved waveform whole, blocks of length 0 included: the
+  // number of blocks (added ones read as zeros, with zero block info), and
+  // any block's info. vardInvalidParameter for a count below 1 or a block
+  // that does not exist; vardOutOfMemory beyond the limits.
+  std::uint16_t SetBlockCount(std::int32_t count);
+  std::uint16_t SetBlockInfo(std::int32_t block, const BlockInfo& info);
 
   // The writer's state as a new immutable snapshot (the base itself when
   // nothing changed). The writer stays usable; later changes copy again.

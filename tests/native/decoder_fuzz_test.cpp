@@ -18,8 +18,10 @@
 #include "server/core/dispatch.h"
 #include "server/core/formula_table.h"
 #include "server/core/pool.h"
+#include "server/core/file_system.h"
 #include "server/core/session.h"
 #include "server/core/waveform.h"
+#include "tests/native/memory_file_system.h"
 
 namespace vard::server {
 namespace {
@@ -113,6 +115,7 @@ std::vector<Field> ReplyAreas(std::uint32_t opcode) {
     case kStlCrest: return {FIELD(AR, ExtremeType), SPAN_OF(AR, Min, MaxPos)};  // at 38, 60-92
     case kStlFindSignalLoop: return {FIELD(AR, ExtremeType), SPAN_OF(AR, MinPos, MaxPos)};
     case kStlCrestMethod: return {SPAN_OF(AR, Mean, RMS)};  // at 116-132
+    case kCreateCollection: return {FIELD(CollectionRequest, Coll)};
     default: return {};  // every other operation of the families built so far writes nothing
   }
 }
@@ -172,6 +175,12 @@ Expectation Expected(std::uint32_t op) {
     case kWaveformPulseParameters: case kWaveformPeriod: case kWaveformLinFit:
     case kStlCrest: case kStlFindSignalLoop: case kStlCrestMethod:
       return {{O, N, T, M, P, S, X, vardSegmentToShort, vardNotFound}, true};
+    // Writing a collection never changes the pool; loading one may replace
+    // variables (2: one of them is open for writing).
+    case kCreateCollection: return {{O, P, 301, 302, 303, 304}, true};
+    case kAddToCollection: return {{O, P, 302, 304, 306, 307, 308}, true};
+    case kCloseCollection: return {{O, P, 304, 307}, true};
+    case kLoadCollection: return {{O, D, P, 300, 302, 305, 309, 310, 311, 312, 313}, false};
     default: return {{}, false};  // a family this test does not know in detail yet
   }
 }
@@ -254,6 +263,9 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
   auto below = [&](std::uint64_t n) { return static_cast<std::uint32_t>(rng() % n); };
   auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
 
+  // Collections the requests create go to memory, never to the disk.
+  testing::MemoryFileSystem files;
+  SetCollectionFileSystem(&files);
   std::vector<std::uint8_t> block(kBlockSize), before;
   for (auto& b : block) b = byte();
   auto* const rec = reinterpret_cast<WR*>(block.data());
@@ -411,6 +423,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
     EXPECT_TRUE(codes_seen.count(code)) << code;
   for (std::uint32_t opcode = 0; opcode < 128; ++opcode)
     EXPECT_TRUE(!IsWaveformOp(opcode) || waveform_successes.count(opcode)) << opcode;
+  SetCollectionFileSystem(nullptr);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "vard32.h"
+
 namespace vard::e2e {
 
 struct WaveSpec {
@@ -59,5 +61,29 @@ inline std::vector<std::uint8_t> RawSamples(const WaveSpec& w, long first, long 
 }
 
 inline double TriggerTime(int block) { return 1000.125 + 0.5 * block; }
+
+// Creates the waveform under `path` and writes it through a writer that stays
+// open (*handle): axes, length, every sample in one WriteWaveform (the library
+// cuts it into chunks), then each block's info after rewriting its first
+// sample, which makes it the block WriteBlockInfo describes. The first code
+// that was not vardOK, or vardOK.
+inline short WriteSpec(const WaveSpec& w, const char* path, short* handle) {
+  short rc = vardOK;
+  auto step = [&](short code) { rc = rc != vardOK ? rc : code; };
+  step(CreateWaveform(w.name, w.type, path));
+  step(OpenWaveform(w.name, handle));
+  const short h = *handle;
+  step(WriteHorizontal(h, w.x0, w.xStep, w.xUnits));
+  step(WriteVertical(h, w.y0, w.yStep, w.yUnits));
+  if (w.setLength) step(SetWaveformLength(h, w.length));
+  const auto data = RawSamples(w, 0, w.Total());
+  step(WriteWaveform(h, 0, w.Total() - 1, data.data()));
+  for (short b = 0; b < w.blocks; ++b) {
+    const long first = b * w.length;
+    step(WriteWaveform(h, first, first, &data[first * w.ElementSize()]));
+    step(WriteBlockInfo(h, TriggerTime(b), 2024, 6, b + 1));
+  }
+  return rc;
+}
 
 }  // namespace vard::e2e

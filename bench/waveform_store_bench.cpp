@@ -45,7 +45,7 @@ void Write100M(benchmark::State& state) {
   static const double before = PeakRssBytes();
   double stored = 0, peak = 0;
   for (auto _ : state) {
-    WaveformWriter w(Empty(kSampleFloat));
+    WaveformWriter w(Empty(vardFloat));
     for (std::int64_t s = 0; s < total; s += kWriteChunk) {
       const auto first = static_cast<std::int32_t>(s);
       const auto last =
@@ -84,7 +84,7 @@ const WaveformData& Source(std::int16_t type) {
         f[static_cast<std::size_t>(i)] = static_cast<float>(v);
         s[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(v);
       }
-      const void* src = type == kSampleFloat ? static_cast<const void*>(f.data()) : s.data();
+      const void* src = type == vardFloat ? static_cast<const void*>(f.data()) : s.data();
       w.Write(first, first + n - 1, src, static_cast<std::size_t>(n) * ElementSize(type));
     }
     d = w.Publish();
@@ -119,14 +119,14 @@ void Read(benchmark::State& state) {
 }
 BENCHMARK(Read)
     ->ArgNames({"stored", "as", "R"})
-    ->Args({kSampleFloat, kSampleFloat, 1})
-    ->Args({kSampleFloat, kSampleFloat, 16})
-    ->Args({kSampleFloat, kSampleFloat, 1000})
-    ->Args({kSampleFloat, kSampleInteger, 1})
-    ->Args({kSampleInteger, kSampleInteger, 1})
-    ->Args({kSampleInteger, kSampleFloat, 1})
-    ->Args({kSampleInteger, kSampleFloat, 16})
-    ->Args({kSampleDigital, kSampleDigital, 16});
+    ->Args({vardFloat, vardFloat, 1})
+    ->Args({vardFloat, vardFloat, 16})
+    ->Args({vardFloat, vardFloat, 1000})
+    ->Args({vardFloat, vardInteger, 1})
+    ->Args({vardInteger, vardInteger, 1})
+    ->Args({vardInteger, vardFloat, 1})
+    ->Args({vardInteger, vardFloat, 16})
+    ->Args({vardDigital, vardDigital, 16});
 
 }  // namespace
 }  // namespace vard::server

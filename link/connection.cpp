@@ -36,12 +36,12 @@ void ReleaseConnection() {
 }
 
 void ServerConnection::Start() {
-  messageId_ = RegisterWindowMessageA(proto::kMessageName);
+  message_id_ = RegisterWindowMessageA(proto::kMessageName);
   char title[32];
   std::snprintf(title, sizeof title, "VardServer %lu", GetCurrentProcessId());
-  ownWindow_.reset(CreateWindowExA(0, "static", title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+  own_window_.reset(CreateWindowExA(0, "static", title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
                                    nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
-  if (!ownWindow_) return;
+  if (!own_window_) return;
   StartServer();
 }
 
@@ -58,77 +58,77 @@ void ServerConnection::StartServer() {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                      nullptr, nullptr, &startup, &serverProcess_.info)) {
-    serverProcess_.Clear();
+                      nullptr, nullptr, &startup, &server_process_.info)) {
+    server_process_.Clear();
     return;
   }
   if (!WaitForServerWindow(title)) {
     // The server may still come up; it is left alone, and this connection
     // stays without a block until it is released.
-    serverProcess_.Clear();
-    serverWindow_ = nullptr;
+    server_process_.Clear();
+    server_window_ = nullptr;
     return;
   }
   HandBlockToServer();
-  SendMessageA(serverWindow_, messageId_, proto::kAttach,
-               reinterpret_cast<LPARAM>(serverBlockHandle_));
+  SendMessageA(server_window_, message_id_, proto::kAttach,
+               reinterpret_cast<LPARAM>(server_block_handle_));
 }
 
 bool ServerConnection::WaitForServerWindow(const char* title) {
   const DWORD deadline = timeGetTime() + kStartDeadlineMs;
-  while (!serverWindow_) {
+  while (!server_window_) {
     // Signed difference: stays right when the millisecond counter wraps.
     if (static_cast<LONG>(timeGetTime() - deadline) >= 0) return false;
-    serverWindow_ = FindWindowA(proto::kServerClass, title);
+    server_window_ = FindWindowA(proto::kServerClass, title);
     Sleep(kPollMs);
   }
   return true;
 }
 
 void ServerConnection::HandBlockToServer() {
-  blockMapping_.reset(VardSharedMemAllocate(proto::kBlockSize));
-  blockView_.reset(VardSharedMemLock(blockMapping_.get()));
-  if (!blockView_) {
+  block_mapping_.reset(VardSharedMemAllocate(proto::kBlockSize));
+  block_view_.reset(VardSharedMemLock(block_mapping_.get()));
+  if (!block_view_) {
     // Without a view every request answers vardNotInitialized; a mapping
     // the server could attach to would be of no use.
-    blockMapping_.reset();
+    block_mapping_.reset();
     return;
   }
   DWORD ownPid = 0, serverPid = 0;
-  GetWindowThreadProcessId(ownWindow_.get(), &ownPid);
-  GetWindowThreadProcessId(serverWindow_, &serverPid);
+  GetWindowThreadProcessId(own_window_.get(), &ownPid);
+  GetWindowThreadProcessId(server_window_, &serverPid);
   OwnedHandle own(OpenProcess(PROCESS_DUP_HANDLE, TRUE, ownPid));
   OwnedHandle server(OpenProcess(PROCESS_DUP_HANDLE, TRUE, serverPid));
   HANDLE duplicated = nullptr;
   if (own && server &&
-      DuplicateHandle(own.get(), blockMapping_.get(), server.get(), &duplicated, 0, TRUE,
+      DuplicateHandle(own.get(), block_mapping_.get(), server.get(), &duplicated, 0, TRUE,
                       DUPLICATE_SAME_ACCESS)) {
-    serverBlockHandle_ = duplicated;
+    server_block_handle_ = duplicated;
   }
 }
 
 void ServerConnection::Register() {
   SendRequest(proto::kInit);
-  ++initCount_;
+  ++init_count_;
 }
 
 void ServerConnection::Unregister() {
   SendRequest(proto::kExit);
-  --initCount_;
-  if (initCount_ <= 0) ReleaseConnection();
+  --init_count_;
+  if (init_count_ <= 0) ReleaseConnection();
 }
 
 void ServerConnection::TearDown() {
-  if (ownWindow_) {
-    while (initCount_ > 0) {
-      --initCount_;
+  if (own_window_) {
+    while (init_count_ > 0) {
+      --init_count_;
       SendRequest(proto::kExit);
     }
     SendRequest(proto::kDetach);
-    ownWindow_.reset();
+    own_window_.reset();
   }
-  blockView_.reset();
-  blockMapping_.reset();
+  block_view_.reset();
+  block_mapping_.reset();
 }
 
 ServerConnection::~ServerConnection() = default;

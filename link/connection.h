@@ -20,10 +20,10 @@ class ServerConnection {
 
   // Sends one request; returns the server's full 32-bit answer.
   LRESULT SendRequest(WPARAM code) const {
-    return SendMessageA(serverWindow_, messageId_, code, 0);
+    return SendMessageA(server_window_, message_id_, code, 0);
   }
-  std::uint8_t* BlockView() const { return static_cast<std::uint8_t*>(blockView_.get()); }
-  std::int16_t InitCount() const { return initCount_; }
+  std::uint8_t* BlockView() const { return static_cast<std::uint8_t*>(block_view_.get()); }
+  std::int16_t InitCount() const { return init_count_; }
 
   void Register();    // behind InitDataManager
   void Unregister();  // behind ExitDataManager; may release the connection
@@ -37,14 +37,14 @@ class ServerConnection {
   void HandBlockToServer();
   void TearDown();
 
-  UINT messageId_ = 0;
-  HANDLE serverBlockHandle_ = nullptr;  // valid in the server's process only
-  HWND serverWindow_ = nullptr;
-  OwnedWindow ownWindow_;
-  ProcessRecord serverProcess_;
-  OwnedMapping blockMapping_;
-  MappedView blockView_;
-  std::int16_t initCount_ = 0;
+  UINT message_id_ = 0;
+  HANDLE server_block_handle_ = nullptr;  // valid in the server's process only
+  HWND server_window_ = nullptr;
+  OwnedWindow own_window_;
+  ProcessRecord server_process_;
+  OwnedMapping block_mapping_;
+  MappedView block_view_;
+  std::int16_t init_count_ = 0;
 };
 
 // The process's connection, created (and the server started) on first use.

@@ -49,10 +49,11 @@ short StandardFrame(Routine&& routine) {
 }
 
 // The frame of a wide export: no lock of its own (the ANSI export it calls
-// takes it), a guard around the conversions, 1001 on a fault.
+// takes it), a guard around the conversions, `on_fault` (1001 unless the
+// export answers faults otherwise) when a caller's pointer faults.
 template <class Body>
-short WideFrame(Body&& body) {
-  short result = vardException;
+short WideFrame(Body&& body, short on_fault = vardException) {
+  short result = on_fault;
   SehGuard([&] { result = body(); });
   return result;
 }

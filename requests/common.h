@@ -33,6 +33,25 @@ inline std::uint8_t* SampleArea(ServerConnection& c) {
   return c.BlockView() + proto::kSampleAreaOffset;
 }
 
+// One chunked transfer of samples between a caller's buffer and the sample
+// area. The caller has prepared the WaveformRequest at the start of the block
+// (every field but FirstSample and LastSample, which the loop writes).
+struct SampleTransfer {
+  std::uint32_t opcode;
+  std::int32_t element_size;  // bytes per value: ElementSize(data type)
+  std::int32_t capacity;      // samples per request
+  std::int32_t reduction;     // samples per group of a reduced read; 1: none
+  bool outbound;              // the caller's samples go to the server
+  short empty_reply;          // the answer when the range holds no sample
+};
+
+// Runs the chunks of samples [first, last], in the order of the index, one
+// request each, and copies each chunk to or from `buffer`. Stops at the first
+// reply that is not vardOK and answers it; a caller's buffer that faults
+// answers vardBufferToSmall.
+short TransferSamples(ServerConnection& c, const SampleTransfer& t, std::int32_t first,
+                      std::int32_t last, std::uint8_t* buffer);
+
 // Clears a WaveformRequest, asks the server for the sample type of the
 // waveform open for writing under `waveform` and leaves the answer in the
 // record's DataType field. Returns the reply code.

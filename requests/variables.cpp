@@ -114,16 +114,14 @@ short __stdcall vardIsIntegerWaveform(LPCSTR VarName) {
   return AskTruth(proto::kIsIntegerWaveform, VarName);
 }
 
-// The wide tests carry no guard of their own: whatever goes wrong inside the
-// ANSI test already reads as 0 there.
+// The wide tests answer 0 ("no") for a name pointer that faults, the same
+// answer the ANSI tests give for every failure.
 short __stdcall vardIsDigitalWaveformW(LPCWSTR VarName) {
-  link::AnsiText<30> name(VarName);
-  return vardIsDigitalWaveform(name);
+  return link::WideFrame([&] { return vardIsDigitalWaveform(link::AnsiText<30>(VarName)); }, 0);
 }
 
 short __stdcall vardIsIntegerWaveformW(LPCWSTR VarName) {
-  link::AnsiText<30> name(VarName);
-  return vardIsIntegerWaveform(name);
+  return link::WideFrame([&] { return vardIsIntegerWaveform(link::AnsiText<30>(VarName)); }, 0);
 }
 
 }  // extern "C"

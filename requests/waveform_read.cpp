@@ -41,48 +41,20 @@ void Nothing(const WaveformRequest&) {}
 // block into `data`. The record's Src, Block, Reduction and DataType are
 // written once; the server keeps them while the chunks go back and forth.
 short ReadSamples(ServerConnection& c, std::int16_t src, std::int16_t block, std::int32_t fs,
-                  std::int32_t ls, std::uint16_t reduction, std::int16_t dataType, void* data) {
-  std::int32_t remaining = Wrap(std::int64_t{ls} - fs + 1);
-  short code = vardBufferToSmall;  // what an empty range answers
+                  std::int32_t ls, std::uint16_t reduction, std::int16_t data_type, void* data) {
   const std::int32_t r = reduction == 0 ? 1 : reduction;
-
   auto& rec = link::BeginRequest<WaveformRequest>(c);
   rec.Src = src;
   rec.Block = block;
   rec.Reduction = static_cast<std::uint16_t>(r);
-  rec.DataType = dataType;
-
-  const std::int32_t e = ElementSize(dataType);
+  rec.DataType = data_type;
+  const std::int32_t e = ElementSize(data_type);
   // Half the sample area: a reduced reply carries two values per group and
   // must still fit for any reduction.
-  const std::int32_t capacity = static_cast<std::int32_t>(proto::kSampleAreaSize) / (2 * e);
-  const std::uint8_t* area = SampleArea(c);
-  auto* out = static_cast<std::uint8_t*>(data);
-
-  while (remaining > 0) {
-    std::int32_t n = remaining < capacity ? remaining : capacity;
-    std::int32_t groups = 1;  // a last short group, or every chunk when r > capacity
-    if (n >= r) {
-      groups = n / r;
-      n = groups * r;
-    }
-    const std::int32_t values = r == 1 ? groups : 2 * groups;
-
-    rec.FirstSample = fs;
-    rec.LastSample = Wrap(std::int64_t{fs} + n - 1);
-    code = link::Send(c, proto::kGetWaveformData);
-    if (code != vardOK) break;
-
-    const std::size_t bytes = static_cast<std::size_t>(values) * e;
-    if (!link::SehGuard([&] { std::memcpy(out, area, bytes); })) {
-      code = vardBufferToSmall;  // the caller's buffer cannot take the samples
-      break;
-    }
-    out += bytes;
-    fs = Wrap(std::int64_t{fs} + n);
-    remaining -= n;
-  }
-  return code;
+  const SampleTransfer t{proto::kGetWaveformData, e,
+                         static_cast<std::int32_t>(proto::kSampleAreaSize) / (2 * e), r,
+                         false, vardBufferToSmall};
+  return TransferSamples(c, t, fs, ls, static_cast<std::uint8_t*>(data));
 }
 
 }  // namespace

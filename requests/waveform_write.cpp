@@ -20,77 +20,23 @@ short WriterCall(std::uint32_t opcode, Fill&& fill) {
   });
 }
 
-// A chunk of a write or read-back may fill the whole sample area.
-constexpr std::int32_t ChunkCapacity(std::int32_t elementSize) {
-  return static_cast<std::int32_t>(proto::kSampleAreaSize) / elementSize;
-}
-
 // Both transfers first learn the element size from the server: the library
 // keeps no state per waveform. The type request leaves the record cleared
-// but for its answer, which stays in DataType for the whole transfer.
-short WriteSamples(ServerConnection& c, std::int16_t waveform, std::int32_t first,
-                   std::int32_t last, const void* data) {
-  std::int32_t remaining = Wrap(std::int64_t{last} - first + 1);
-  short code = SendDataTypeRequest(c, waveform);
+// but for its answer, which stays in DataType for the whole transfer. A chunk
+// may fill the whole sample area.
+short WriterTransfer(ServerConnection& c, std::uint32_t opcode, std::int16_t waveform,
+                     std::int32_t first, std::int32_t last, const void* data) {
+  const short code = SendDataTypeRequest(c, waveform);
   if (code != vardOK) return code;
-
   auto& rec = *reinterpret_cast<WaveformRequest*>(c.BlockView());
-  const std::int32_t e = ElementSize(rec.DataType);
-  const std::int32_t capacity = ChunkCapacity(e);
   rec.RecordSize = proto::kRecordSize<WaveformRequest>;
   rec.Waveform = waveform;
-  rec.FirstSample = first;
-  std::uint8_t* area = SampleArea(c);
-  auto* in = static_cast<const std::uint8_t*>(data);
-
-  while (remaining > 0 && code == vardOK) {
-    const std::int32_t n = remaining < capacity ? remaining : capacity;
-    const std::size_t bytes = static_cast<std::size_t>(n) * e;
-    if (!link::SehGuard([&] { std::memcpy(area, in, bytes); })) {
-      code = vardBufferToSmall;  // the caller's samples cannot be read
-      break;
-    }
-    rec.LastSample = Wrap(std::int64_t{rec.FirstSample} + n - 1);
-    code = link::Send(c, proto::kWriteWaveform);
-    // The next chunk starts where the record says this one did, moved on in
-    // place: the server is trusted to leave FirstSample as it found it.
-    rec.FirstSample = Wrap(std::int64_t{rec.FirstSample} + n);
-    in += bytes;
-    remaining -= n;
-  }
-  return code;
-}
-
-short ReadBackSamples(ServerConnection& c, std::int16_t waveform, std::int32_t first,
-                      std::int32_t last, void* data) {
-  std::int32_t remaining = Wrap(std::int64_t{last} - first + 1);
-  short code = SendDataTypeRequest(c, waveform);
-  if (code != vardOK) return code;
-
-  auto& rec = *reinterpret_cast<WaveformRequest*>(c.BlockView());
   const std::int32_t e = ElementSize(rec.DataType);
-  const std::int32_t capacity = ChunkCapacity(e);
-  rec.RecordSize = proto::kRecordSize<WaveformRequest>;
-  rec.Waveform = waveform;
-  const std::uint8_t* area = SampleArea(c);
-  auto* out = static_cast<std::uint8_t*>(data);
-
-  while (remaining > 0) {
-    const std::int32_t n = remaining < capacity ? remaining : capacity;
-    rec.FirstSample = first;
-    rec.LastSample = Wrap(std::int64_t{first} + n - 1);
-    code = link::Send(c, proto::kReadWaveform);
-    if (code != vardOK) break;
-    const std::size_t bytes = static_cast<std::size_t>(n) * e;
-    if (!link::SehGuard([&] { std::memcpy(out, area, bytes); })) {
-      code = vardBufferToSmall;  // the caller's buffer cannot take the samples
-      break;
-    }
-    out += bytes;
-    first = Wrap(std::int64_t{first} + n);
-    remaining -= n;
-  }
-  return code;
+  const SampleTransfer t{opcode, e, static_cast<std::int32_t>(proto::kSampleAreaSize) / e, 1,
+                         opcode == proto::kWriteWaveform, vardOK};
+  // The buffer is only read for a write; the loop never writes through it then.
+  auto* buffer = static_cast<std::uint8_t*>(const_cast<void*>(data));
+  return TransferSamples(c, t, first, last, buffer);
 }
 
 }  // namespace
@@ -165,13 +111,13 @@ short __stdcall WriteVerticalW(short Waveform, double Y0, double YStep, LPCWSTR 
 short __stdcall WriteWaveform(short Waveform, long FirstSample, long LastSample,
                               const void* Data) {
   return StandardRequest([&](ServerConnection& c) {
-    return WriteSamples(c, Waveform, FirstSample, LastSample, Data);
+    return WriterTransfer(c, proto::kWriteWaveform, Waveform, FirstSample, LastSample, Data);
   });
 }
 
 short __stdcall ReadWaveform(short Waveform, long FirstSample, long LastSample, void* Data) {
   return StandardRequest([&](ServerConnection& c) {
-    return ReadBackSamples(c, Waveform, FirstSample, LastSample, Data);
+    return WriterTransfer(c, proto::kReadWaveform, Waveform, FirstSample, LastSample, Data);
   });
 }
 

@@ -231,9 +231,9 @@ constexpr std::size_t kVectorMin = 16;
 
 std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
                        std::int16_t direction) {
-  if (length <= 0) return kOk;
+  if (length <= 0) return vardOK;
   const std::size_t n = static_cast<std::size_t>(length);
-  if (n > 2 && (n & (n - 1)) != 0) return kInvalidParameter;
+  if (n > 2 && (n & (n - 1)) != 0) return vardInvalidParameter;
 
   Plan plan;
   plan.n = n;
@@ -279,7 +279,7 @@ std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
       ScalarStages(re, im, plan);
       break;
   }
-  return kOk;
+  return vardOK;
 }
 
 }  // namespace

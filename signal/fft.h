@@ -3,10 +3,9 @@
 
 #include <cstdint>
 
-namespace vard::signal {
+#include "include/vard_enums.h"
 
-inline constexpr std::int16_t kOk = 0;
-inline constexpr std::int16_t kInvalidParameter = 1002;
+namespace vard::signal {
 
 // In-place radix-2 decimation-in-time FFT of the complex sequence
 // (re[n], im[n]), n < length. Any negative direction selects the inverse
@@ -16,8 +15,8 @@ inline constexpr std::int16_t kInvalidParameter = 1002;
 // each stage come from a multiplicative recurrence, so results are
 // reproducible bit for bit.
 //
-// length <= 0: nothing happens, kOk. length > 2 and not a power of two:
-// kInvalidParameter, buffers untouched. Thread-safe; no per-call allocation.
+// length <= 0: nothing happens, vardOK. length > 2 and not a power of two:
+// vardInvalidParameter, buffers untouched. Thread-safe; no per-call allocation.
 std::int16_t ComplexFft(float* re, float* im, std::int32_t length, std::int16_t direction);
 
 namespace detail {

@@ -56,20 +56,20 @@ bool IsImplemented(std::uint32_t opcode) noexcept {
 }
 
 std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block) {
-  if (opcode >= kOpcodeLimit || proto::RequestLength(opcode) == 0) return kInvalidParameter;
+  if (opcode >= kOpcodeLimit || proto::RequestLength(opcode) == 0) return vardInvalidParameter;
   const OpEntry* entry = Registry()[opcode];
-  if (entry == nullptr) return kProcNotAllowed;
+  if (entry == nullptr) return vardProcNotAllowed;
 
   std::uint32_t record_size;
   std::memcpy(&record_size, block, sizeof record_size);
-  if (record_size != proto::AnnouncedRecordSize(opcode)) return Failure(*entry, kInvalidParameter);
+  if (record_size != proto::AnnouncedRecordSize(opcode)) return Failure(*entry, vardInvalidParameter);
 
   try {
     return entry->handler(RequestContext{pool, session, opcode, block}) & 0xFFFFu;
   } catch (const std::bad_alloc&) {
-    return Failure(*entry, kOutOfMemory);
+    return Failure(*entry, vardOutOfMemory);
   } catch (...) {
-    return Failure(*entry, kInternalError);
+    return Failure(*entry, vardInternalError);
   }
 }
 

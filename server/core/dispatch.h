@@ -9,13 +9,13 @@
 //     std::span<const OpEntry> <Family>Ops();
 // in this namespace, and add one line VARD_OP_FAMILY(<Family>) to
 // families.inc. Codes of the request registry that no family has registered
-// yet are answered with kProcNotAllowed.
+// yet are answered with vardProcNotAllowed.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "server/core/codes.h"
+#include "include/vard_enums.h"
 
 namespace vard::server {
 
@@ -35,7 +35,7 @@ struct RequestContext {
 using OpHandler = std::uint32_t (*)(const RequestContext&);
 
 enum class ReplyKind : std::uint8_t {
-  Code,        // a reply code: malformed requests get kInvalidParameter
+  Code,        // a reply code: malformed requests get vardInvalidParameter
   TruthValue,  // 1 or 0 in place of a code: anything that fails answers 0
 };
 
@@ -52,12 +52,12 @@ struct OpEntry {
 
 // Performs one request. `block` is the client's kBlockSize-byte request
 // block. Answers:
-//   kInvalidParameter  code outside the request registry (1 to 4 included),
+//   vardInvalidParameter  code outside the request registry (1 to 4 included),
 //                      or RecordSize not the one the library sends for it
-//   kProcNotAllowed    code in the registry whose family is not built yet
+//   vardProcNotAllowed    code in the registry whose family is not built yet
 //   otherwise          whatever the operation answers
-// An exception inside a handler becomes kOutOfMemory (std::bad_alloc) or
-// kInternalError; truth-value operations answer 0 for all of these.
+// An exception inside a handler becomes vardOutOfMemory (std::bad_alloc) or
+// vardInternalError; truth-value operations answer 0 for all of these.
 std::uint32_t Dispatch(Pool& pool, Session& session, std::uint32_t opcode, std::uint8_t* block);
 
 // Whether a family has registered a handler for the code.

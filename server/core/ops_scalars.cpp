@@ -39,9 +39,9 @@ std::uint32_t Modify(const RequestContext& ctx, const ScalarRequest& req,
 std::uint32_t Create(const RequestContext& ctx, const ScalarRequest& req, Variable v) {
   v.name = FieldText(req.Name);
   v.path = FieldText(req.Path);
-  if (!IsValidName(v.name) || !IsValidPath(v.path)) return kInvalidName;
+  if (!IsValidName(v.name) || !IsValidPath(v.path)) return vardInvalidName;
   auto pool = ctx.pool.Write();
-  return pool.Insert(std::move(v)) != nullptr ? kOK : kAlreadyExists;
+  return pool.Insert(std::move(v)) != nullptr ? vardOK : vardAlreadyExists;
 }
 
 std::uint32_t GetString(const RequestContext& ctx) {

@@ -34,13 +34,12 @@ std::uint32_t GetDescription(const RequestContext& ctx) {
 std::uint32_t DeleteVariable(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
   const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
   auto pool = ctx.pool.Write();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->OpenForWriting()) return kProcNotAllowed;
-  pool.Erase(name);
-  return kOK;
+  return WithVariable(pool, name, std::nullopt, [&](const Variable& v) -> std::uint32_t {
+    if (v.OpenForWriting()) return vardProcNotAllowed;
+    pool.Erase(name);  // `v` is gone from here on
+    return vardOK;
+  });
 }
 
 // Removes the subtree as far as it can: a waveform open for writing stays,
@@ -53,7 +52,7 @@ std::uint32_t DeleteSubTree(const RequestContext& ctx) {
   // A prefix that fills the whole field without a NUL is longer than the
   // library ever sends; it is refused like any name or path that long.
   if (prefix.empty() || prefix.size() >= sizeof req.NavigatorPathName || !IsValidPath(prefix)) {
-    return kInvalidName;
+    return vardInvalidName;
   }
   auto pool = ctx.pool.Write();
   bool matched = false;
@@ -67,19 +66,18 @@ std::uint32_t DeleteSubTree(const RequestContext& ctx) {
     }
     return true;
   });
-  if (!matched) return kNoSuchObject;
-  return kept ? kProcNotAllowed : kOK;
+  if (!matched) return vardNoSuchObject;
+  return kept ? vardProcNotAllowed : vardOK;
 }
 
 // The waveform tests answer a truth value instead of a reply code.
-template <DataType Wanted>
+template <vardDataType Wanted>
 std::uint32_t IsWaveformOf(const RequestContext& ctx) {
   const auto req = ReadRecord<VariableRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return 0;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  return v != nullptr && v->kind == Kind::Waveform && v->SampleType() == Wanted ? 1 : 0;
+  bool yes = false;
+  WithVariable(ctx.pool.Read(), FieldText(req.Name), Kind::Waveform,
+               [&](const Variable& v) { yes = v.SampleType() == Wanted; });
+  return yes ? 1 : 0;
 }
 
 constexpr OpEntry kOps[] = {
@@ -87,8 +85,8 @@ constexpr OpEntry kOps[] = {
     {proto::kGetDescription, GetDescription},
     {proto::kDeleteSubTree, DeleteSubTree},
     {proto::kDeleteVariable, DeleteVariable},
-    {proto::kIsDigitalWaveform, IsWaveformOf<DataType::Digital>, ReplyKind::TruthValue},
-    {proto::kIsIntegerWaveform, IsWaveformOf<DataType::Integer>, ReplyKind::TruthValue},
+    {proto::kIsDigitalWaveform, IsWaveformOf<vardDigital>, ReplyKind::TruthValue},
+    {proto::kIsIntegerWaveform, IsWaveformOf<vardInteger>, ReplyKind::TruthValue},
 };
 
 }  // namespace

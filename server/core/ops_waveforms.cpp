@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "server/core/dispatch.h"
+#include "server/core/lookup.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/request_io.h"
@@ -64,14 +65,10 @@ std::uint8_t* SampleArea(const RequestContext& ctx) { return ctx.block + proto::
 // The published snapshot of the named waveform, taken under the shared lock.
 std::uint32_t Published(const RequestContext& ctx, std::string_view name, Snapshot* data,
                         std::string* stored_name = nullptr) {
-  if (!IsValidName(name)) return kInvalidName;
-  const auto pool = ctx.pool.Read();
-  const Variable* v = pool.Find(name);
-  if (v == nullptr) return kNoSuchObject;
-  if (v->kind != Kind::Waveform) return kInvalidType;
-  *data = v->waveform;
-  if (stored_name) *stored_name = v->name;
-  return kOK;
+  return WithVariable(ctx.pool.Read(), name, Kind::Waveform, [&](const Variable& v) {
+    *data = v.waveform;
+    if (stored_name) *stored_name = v.name;
+  });
 }
 
 // --- Reading -----------------------------------------------------------------
@@ -80,19 +77,19 @@ std::uint32_t LockWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   Snapshot data;
   std::string name;
-  if (const auto rc = Published(ctx, FieldText(req.Name), &data, &name); rc != kOK) return rc;
+  if (const auto rc = Published(ctx, FieldText(req.Name), &data, &name); rc != vardOK) return rc;
   const std::uint16_t handle =
       ctx.session.Add(ResourceKind::WaveformLock,
                       std::make_shared<LockedWaveform>(std::move(name), std::move(data)));
-  if (handle == 0) return kOutOfMemory;  // the session's handle table is full
+  if (handle == 0) return vardOutOfMemory;  // the session's handle table is full
   WriteValue(ctx.block, offsetof(WaveformRequest, Src), static_cast<std::int16_t>(handle));
-  return kOK;
+  return vardOK;
 }
 
 std::uint32_t GetHorizontal(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto lock = Locked(ctx, req);
-  if (!lock) return kInvalidHandle;
+  if (!lock) return vardInvalidHandle;
   const WaveformData& d = *lock->data;
   WriteValue(ctx.block, offsetof(WaveformRequest, X0), d.x().origin);
   WriteValue(ctx.block, offsetof(WaveformRequest, XStep), d.x().step);
@@ -100,19 +97,19 @@ std::uint32_t GetHorizontal(const RequestContext& ctx) {
   WriteValue(ctx.block, offsetof(WaveformRequest, Length), d.length());
   // The Block field answers the number of blocks (the library's Record).
   WriteValue(ctx.block, offsetof(WaveformRequest, Block), static_cast<std::int16_t>(d.blocks()));
-  return kOK;
+  return vardOK;
 }
 
 std::uint32_t GetVertical(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto lock = Locked(ctx, req);
-  if (!lock) return kInvalidHandle;
+  if (!lock) return vardInvalidHandle;
   const WaveformData& d = *lock->data;
   WriteValue(ctx.block, offsetof(WaveformRequest, Y0), d.y().origin);
   WriteValue(ctx.block, offsetof(WaveformRequest, YStep), d.y().step);
   WriteText(ctx.block, VARD_REPLY_FIELD(WaveformRequest, YUnits), d.y().units);
   WriteText(ctx.block, VARD_REPLY_FIELD(WaveformRequest, Name), lock->name);
-  return kOK;
+  return vardOK;
 }
 
 // The transfer's hot path: one session lookup, no pool lock, no allocation,
@@ -122,7 +119,7 @@ std::uint32_t GetVertical(const RequestContext& ctx) {
 std::uint32_t GetWaveformData(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto lock = Locked(ctx, req);
-  if (!lock) return kInvalidHandle;
+  if (!lock) return vardInvalidHandle;
   std::size_t written = 0;
   return lock->data->Read(req.Block, req.FirstSample, req.LastSample, req.Reduction, req.DataType,
                           SampleArea(ctx), proto::kSampleAreaSize, &written);
@@ -130,10 +127,10 @@ std::uint32_t GetWaveformData(const RequestContext& ctx) {
 
 std::uint32_t UnlockWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
-  if (req.Src <= 0) return kInvalidHandle;
+  if (req.Src <= 0) return vardInvalidHandle;
   return ctx.session.Close(ResourceKind::WaveformLock, static_cast<std::uint16_t>(req.Src))
-             ? kOK
-             : kInvalidHandle;
+             ? vardOK
+             : vardInvalidHandle;
 }
 
 // By name, from the published snapshot; no lock needed. X travels in X0, Y
@@ -141,25 +138,25 @@ std::uint32_t UnlockWaveform(const RequestContext& ctx) {
 std::uint32_t GetWaveformValue(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   Snapshot data;
-  if (const auto rc = Published(ctx, FieldText(req.Name), &data); rc != kOK) return rc;
+  if (const auto rc = Published(ctx, FieldText(req.Name), &data); rc != vardOK) return rc;
   double y = 0.0;
   const std::uint32_t rc = data->ValueAt(req.Block, req.X0, &y);
-  if (rc == kOK) WriteValue(ctx.block, offsetof(WaveformRequest, Y0), y);
+  if (rc == vardOK) WriteValue(ctx.block, offsetof(WaveformRequest, Y0), y);
   return rc;
 }
 
 std::uint32_t GetBlockInfo(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto lock = Locked(ctx, req);
-  if (!lock) return kInvalidHandle;
+  if (!lock) return vardInvalidHandle;
   BlockInfo info;
   const std::uint32_t rc = lock->data->Info(req.Block, &info);
-  if (rc != kOK) return rc;
+  if (rc != vardOK) return rc;
   WriteValue(ctx.block, offsetof(WaveformRequest, TriggerTime), info.triggerTime);
   WriteValue(ctx.block, offsetof(WaveformRequest, Year), info.year);
   WriteValue(ctx.block, offsetof(WaveformRequest, Month), info.month);
   WriteValue(ctx.block, offsetof(WaveformRequest, Day), info.day);
-  return kOK;
+  return vardOK;
 }
 
 // --- Writing -----------------------------------------------------------------
@@ -170,33 +167,30 @@ std::uint32_t CreateWaveform(const RequestContext& ctx) {
   v.kind = Kind::Waveform;
   v.name = FieldText(req.Name);
   v.path = FieldText(req.Path);
-  if (!IsValidName(v.name) || !IsValidPath(v.path)) return kInvalidName;
-  if (const auto rc = WaveformData::Create(req.Type, &v.waveform); rc != kOK) return rc;
+  if (!IsValidName(v.name) || !IsValidPath(v.path)) return vardInvalidName;
+  if (const auto rc = WaveformData::Create(req.Type, &v.waveform); rc != vardOK) return rc;
   auto pool = ctx.pool.Write();
-  return pool.Insert(std::move(v)) != nullptr ? kOK : kAlreadyExists;
+  return pool.Insert(std::move(v)) != nullptr ? vardOK : vardAlreadyExists;
 }
 
 // One writer per waveform: a second OpenWaveform, from any client, is refused
 // until the first closes, so nobody's published data is silently replaced.
 std::uint32_t OpenWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
-  const std::string_view name = FieldText(req.Name);
-  if (!IsValidName(name)) return kInvalidName;
   auto claim = std::make_shared<const WriteClaim>(WriteClaim{ctx.session.Id()});
-  std::uint16_t handle;
-  {
-    auto pool = ctx.pool.Write();
-    Variable* v = pool.Find(name);
-    if (v == nullptr) return kNoSuchObject;
-    if (v->kind != Kind::Waveform) return kInvalidType;
-    if (v->OpenForWriting()) return kProcNotAllowed;
-    handle = ctx.session.Add(ResourceKind::WaveformWriter,
-                             std::make_shared<OpenWriter>(v->name, v->waveform, claim));
-    if (handle == 0) return kOutOfMemory;  // the session's handle table is full
-    v->writer = claim;                     // last: nothing above changed the pool
-  }
+  std::uint16_t handle = 0;
+  const auto rc = WithVariable(
+      ctx.pool.Write(), FieldText(req.Name), Kind::Waveform, [&](Variable& v) -> std::uint32_t {
+        if (v.OpenForWriting()) return vardProcNotAllowed;
+        handle = ctx.session.Add(ResourceKind::WaveformWriter,
+                                 std::make_shared<OpenWriter>(v.name, v.waveform, claim));
+        if (handle == 0) return vardOutOfMemory;  // the session's handle table is full
+        v.writer = claim;                         // last: nothing above changed the pool
+        return vardOK;
+      });
+  if (rc != vardOK) return rc;
   WriteValue(ctx.block, offsetof(WaveformRequest, Waveform), static_cast<std::int16_t>(handle));
-  return kOK;
+  return vardOK;
 }
 
 // The writer operations change only the writer's private state.
@@ -204,7 +198,7 @@ template <class Change>
 std::uint32_t WithWriter(const RequestContext& ctx, Change&& change) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto w = Writer(ctx, req);
-  if (!w) return kInvalidHandle;
+  if (!w) return vardInvalidHandle;
   return change(req, w->writer);
 }
 
@@ -250,9 +244,9 @@ std::uint32_t WriteBlockInfo(const RequestContext& ctx) {
 std::uint32_t GetWaveformDataType(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto w = Writer(ctx, req);
-  if (!w) return kInvalidHandle;
+  if (!w) return vardInvalidHandle;
   WriteValue(ctx.block, offsetof(WaveformRequest, DataType), w->writer.type());
-  return kOK;
+  return vardOK;
 }
 
 // Publishes everything the writer did, at once, and ends the handle. The
@@ -262,18 +256,15 @@ std::uint32_t GetWaveformDataType(const RequestContext& ctx) {
 std::uint32_t CloseWaveform(const RequestContext& ctx) {
   const auto req = ReadRecord<WaveformRequest>(ctx.block);
   const auto w = Writer(ctx, req);
-  if (!w) return kInvalidHandle;
-  std::uint32_t rc = kNoSuchObject;
+  if (!w) return vardInvalidHandle;
   Snapshot replaced;  // freed after the lock: it may be the last owner of many chunks
-  {
-    auto pool = ctx.pool.Write();
-    Variable* v = pool.Find(w->name);
-    if (v != nullptr && v->kind == Kind::Waveform && v->writer.lock() == w->claim) {
-      replaced = std::exchange(v->waveform, w->writer.Publish());
-      v->writer.reset();
-      rc = kOK;
-    }
-  }
+  std::uint32_t rc =
+      WithVariable(ctx.pool.Write(), w->name, std::nullopt, [&](Variable& v) -> std::uint32_t {
+        if (v.kind != Kind::Waveform || v.writer.lock() != w->claim) return vardNoSuchObject;
+        replaced = std::exchange(v.waveform, w->writer.Publish());
+        v.writer.reset();
+        return vardOK;
+      });
   ctx.session.Close(ResourceKind::WaveformWriter, static_cast<std::uint16_t>(req.Waveform));
   return rc;
 }

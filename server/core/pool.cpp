@@ -10,20 +10,20 @@
 
 namespace vard::server {
 
-VarType Variable::Type() const noexcept {
+vardVarType Variable::Type() const noexcept {
   switch (kind) {
     case Kind::Number:
-      return VarType::Numerical;
+      return vardNumerical;
     case Kind::String:
-      return VarType::String;
+      return vardString;
     case Kind::Waveform:
-      return SampleType() == DataType::Digital ? VarType::DigitalWaveform : VarType::Waveform;
+      return SampleType() == vardDigital ? vardDigitalWaveform : vardWaveform;
   }
-  return VarType::Unknown;
+  return vardUnknown;
 }
 
-DataType Variable::SampleType() const noexcept {
-  return waveform ? static_cast<DataType>(waveform->type()) : DataType::Float;
+vardDataType Variable::SampleType() const noexcept {
+  return waveform ? static_cast<vardDataType>(waveform->type()) : vardFloat;
 }
 
 Variable* Pool::WriteView::Insert(Variable v) {

@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "server/core/codes.h"
+#include "include/vard_enums.h"
 #include "server/core/names.h"
 
 namespace vard::server {
@@ -52,9 +52,9 @@ struct Variable {
   std::weak_ptr<const WriteClaim> writer;
 
   bool OpenForWriting() const noexcept { return kind == Kind::Waveform && !writer.expired(); }
-  VarType Type() const noexcept;
+  vardVarType Type() const noexcept;
   // The sample type of a waveform, read from its snapshot.
-  DataType SampleType() const noexcept;
+  vardDataType SampleType() const noexcept;
 };
 
 class Pool {

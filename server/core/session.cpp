@@ -18,23 +18,6 @@ Session::Session(std::uint32_t client_process_id)
 
 Session::~Session() { Release(); }
 
-void Session::OnInit() noexcept {
-  std::lock_guard lock(mutex_);
-  ++init_count_;
-}
-
-bool Session::OnExit() noexcept {
-  std::lock_guard lock(mutex_);
-  if (init_count_ == 0) return false;
-  --init_count_;
-  return true;
-}
-
-int Session::InitCount() const noexcept {
-  std::lock_guard lock(mutex_);
-  return init_count_;
-}
-
 std::uint16_t Session::Add(ResourceKind kind, std::shared_ptr<SessionResource> resource) {
   if (!resource) return 0;
   std::lock_guard lock(mutex_);
@@ -86,7 +69,6 @@ void Session::Release() {
   {
     std::lock_guard lock(mutex_);
     doomed.swap(table_);
-    init_count_ = 0;
   }
 }
 

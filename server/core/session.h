@@ -1,4 +1,4 @@
-// One client's share of the server: its registrations and everything it holds.
+// One client's share of the server: everything it holds.
 //
 // All that a client acquires through requests (waveform read locks, waveforms
 // open for writing, enumeration cursors, open collections) is a resource in
@@ -49,12 +49,6 @@ class Session {
   std::uint64_t Id() const noexcept { return id_; }
   std::uint32_t ClientProcessId() const noexcept { return client_process_id_; }
 
-  // InitDataManager / ExitDataManager of the client. An exit without an
-  // outstanding init is ignored and answers false.
-  void OnInit() noexcept;
-  bool OnExit() noexcept;
-  int InitCount() const noexcept;
-
   // Adds a resource; its new handle, or 0 when the table is full.
   // Handles count upwards and wrap, skipping values in use, so a handle just
   // closed does not name a new resource until ~32767 more have been opened.
@@ -74,7 +68,7 @@ class Session {
   std::size_t Count(ResourceKind kind) const;
   std::size_t Count() const;
 
-  // Frees every resource and forgets the registrations. The session stays
+  // Frees every resource. The session stays
   // usable (empty) afterwards; the destructor calls it too.
   void Release();
 
@@ -90,7 +84,6 @@ class Session {
   // A client sends one request at a time, but the shell may release a dead
   // client's session from another thread.
   mutable std::mutex mutex_;
-  int init_count_ = 0;
   std::uint16_t last_handle_ = 0;
   std::unordered_map<std::uint16_t, Entry> table_;
 };

@@ -10,7 +10,6 @@
 
 namespace vard::server {
 
-using namespace waveform_rc;
 
 // A run of samples of one block. Its bytes beyond the block's valid count may
 // hold leftovers: whoever lengthens the block zeroes them first. A chunk is
@@ -141,19 +140,19 @@ std::int16_t FloatToWord(float v, double y0, double yStep) {
 // WaveformData
 
 std::uint16_t WaveformData::Create(std::int16_t type, std::shared_ptr<const WaveformData>* out) {
-  if (!IsValidType(type)) return kInvalidType;
+  if (!IsValidType(type)) return vardInvalidType;
   try {
     std::shared_ptr<WaveformData> w(new WaveformData(type));
     w->blocks_.resize(1);
     *out = std::move(w);
-    return kOK;
+    return vardOK;
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
 bool WaveformData::IsValidType(std::int16_t type) {
-  return type == kSampleDigital || type == kSampleInteger || type == kSampleFloat;
+  return type == vardDigital || type == vardInteger || type == vardFloat;
 }
 
 const std::byte* WaveformData::ChunkBytes(const Block& b, std::int32_t chunk) const {
@@ -188,9 +187,9 @@ double WaveformData::Physical(const Block& b, std::int32_t index) const {
   const std::byte* p = ChunkBytes(b, index / kChunkSamples);
   const std::size_t i = static_cast<std::size_t>(index % kChunkSamples);
   switch (type_) {
-    case kSampleFloat:
+    case vardFloat:
       return reinterpret_cast<const float*>(p)[i];
-    case kSampleInteger:
+    case vardInteger:
       return y_.origin + y_.step * reinterpret_cast<const std::int16_t*>(p)[i];
     default:
       return reinterpret_cast<const std::uint16_t*>(p)[i];
@@ -206,9 +205,9 @@ std::int64_t WaveformData::storedBytes() const {
 }
 
 std::uint16_t WaveformData::Info(int block, BlockInfo* out) const {
-  if (block < 0 || block >= blocks()) return kNoSuchData;
+  if (block < 0 || block >= blocks()) return vardNoSuchData;
   *out = blocks_[static_cast<std::size_t>(block)].info;
-  return kOK;
+  return vardOK;
 }
 
 std::int64_t WaveformData::ReadElementCount(std::int64_t n, std::uint16_t reduction) {
@@ -219,28 +218,28 @@ std::int64_t WaveformData::ReadElementCount(std::int64_t n, std::uint16_t reduct
 std::uint16_t WaveformData::Read(int block, std::int32_t first, std::int32_t last,
                                  std::uint16_t reduction, std::int16_t dataType, void* out,
                                  std::size_t capacityBytes, std::size_t* bytesWritten) const {
-  if (block < 0 || block >= blocks()) return kNoSuchData;
-  if (first < 0 || last < first) return kInvalidParameter;
-  if (last >= length_) return kNoSuchData;
+  if (block < 0 || block >= blocks()) return vardNoSuchData;
+  if (first < 0 || last < first) return vardInvalidParameter;
+  if (last >= length_) return vardNoSuchData;
   const std::int32_t n = last - first + 1;
   const std::uint64_t bytes =
       static_cast<std::uint64_t>(ReadElementCount(n, reduction)) * ElementSize(dataType);
-  if (bytes > capacityBytes) return kInvalidParameter;
+  if (bytes > capacityBytes) return vardInvalidParameter;
 
   const Block& b = blocks_[static_cast<std::size_t>(block)];
   auto walk = [&](auto&& f) { ForEachSpan(b, first, n, f); };
   auto* dst = static_cast<std::byte*>(out);
   const double y0 = y_.origin, dy = y_.step;
-  const bool wantFloat = dataType == kSampleFloat;
+  const bool wantFloat = dataType == vardFloat;
   switch (type_) {
-    case kSampleFloat:
+    case vardFloat:
       if (wantFloat)
         ReadAs<float, float>(walk, reduction, false, dst, [](float v) { return v; });
       else
         ReadAs<float, std::int16_t>(walk, reduction, false, dst,
                                     [=](float v) { return FloatToWord(v, y0, dy); });
       break;
-    case kSampleInteger:
+    case vardInteger:
       if (wantFloat)
         ReadAs<std::int16_t, float>(walk, reduction, dy < 0, dst, [=](std::int16_t s) {
           return static_cast<float>(y0 + dy * s);
@@ -259,22 +258,22 @@ std::uint16_t WaveformData::Read(int block, std::int32_t first, std::int32_t las
       break;
   }
   *bytesWritten = static_cast<std::size_t>(bytes);
-  return kOK;
+  return vardOK;
 }
 
 std::uint16_t WaveformData::ValueAt(int block, double x, double* y) const {
-  if (block < 0 || block >= blocks() || length_ == 0 || std::isnan(x)) return kNoSuchData;
+  if (block < 0 || block >= blocks() || length_ == 0 || std::isnan(x)) return vardNoSuchData;
   const Block& b = blocks_[static_cast<std::size_t>(block)];
   if (x_.step == 0.0 || !std::isfinite(x_.step)) {
-    if (x != x_.origin) return kNoSuchData;
+    if (x != x_.origin) return vardNoSuchData;
     *y = Physical(b, 0);
-    return kOK;
+    return vardOK;
   }
   const double end = static_cast<double>(length_ - 1);
   double pos = (x - x_.origin) / x_.step;
   // An X computed by the caller as X0 + i·XStep may miss the grid by rounding.
   const double slack = 1e-9 + 8 * std::numeric_limits<double>::epsilon() * end;
-  if (!(pos >= -slack && pos <= end + slack)) return kNoSuchData;
+  if (!(pos >= -slack && pos <= end + slack)) return vardNoSuchData;
   pos = std::clamp(pos, 0.0, end);
   // The same rounding can leave a position just below a sample; a digital
   // state must then be that sample's, not the previous one's.
@@ -283,12 +282,12 @@ std::uint16_t WaveformData::ValueAt(int block, double x, double* y) const {
   const auto i = static_cast<std::int32_t>(pos);
   const double frac = pos - i;
   const double a = Physical(b, i);
-  if (frac == 0.0 || type_ == kSampleDigital) {
+  if (frac == 0.0 || type_ == vardDigital) {
     *y = a;  // a digital state holds until the next sample
   } else {
     *y = a + frac * (Physical(b, i + 1) - a);
   }
-  return kOK;
+  return vardOK;
 }
 
 // ---------------------------------------------------------------------------
@@ -327,9 +326,9 @@ std::uint16_t WaveformWriter::SetHorizontal(double x0, double xStep, std::string
   try {
     Axis a{x0, xStep, CutUnits(units)};
     Own().x_ = std::move(a);
-    return kOK;
+    return vardOK;
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
@@ -337,30 +336,30 @@ std::uint16_t WaveformWriter::SetVertical(double y0, double yStep, std::string_v
   try {
     Axis a{y0, yStep, CutUnits(units)};
     Own().y_ = std::move(a);
-    return kOK;
+    return vardOK;
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
 std::uint16_t WaveformWriter::SetBlockInfo(const BlockInfo& info) {
   try {
-    Own().blocks_[static_cast<std::size_t>(currentBlock_)].info = info;
-    return kOK;
+    Own().blocks_[static_cast<std::size_t>(current_block_)].info = info;
+    return vardOK;
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
 std::uint16_t WaveformWriter::ReadBack(std::int32_t first, std::int32_t last, void* out,
                                        std::size_t capacityBytes, std::size_t* bytesWritten) const {
-  if (first < 0 || last < first) return kInvalidParameter;
+  if (first < 0 || last < first) return vardInvalidParameter;
   const WaveformData& d = current();
   const std::int64_t length = d.length_;
-  if (last >= length * d.blocks()) return kNoSuchData;
+  if (last >= length * d.blocks()) return vardNoSuchData;
   const std::size_t e = ElementSize(d.type_);
   const std::uint64_t bytes = (static_cast<std::uint64_t>(last) - first + 1) * e;
-  if (bytes > capacityBytes) return kInvalidParameter;
+  if (bytes > capacityBytes) return vardInvalidParameter;
   auto* dst = static_cast<std::byte*>(out);
   for (std::int64_t s = first; s <= last;) {
     const auto off = static_cast<std::int32_t>(s % length);
@@ -370,7 +369,7 @@ std::uint16_t WaveformWriter::ReadBack(std::int32_t first, std::int32_t last, vo
     s += n;
   }
   *bytesWritten = static_cast<std::size_t>(bytes);
-  return kOK;
+  return vardOK;
 }
 
 // One chunk a write or a length change touches, prepared before anything
@@ -388,13 +387,13 @@ struct WaveformWriter::Fresh {
 
 std::uint16_t WaveformWriter::Write(std::int32_t first, std::int32_t last, const void* src,
                                     std::size_t srcBytes) {
-  if (first < 0 || last < first) return kInvalidParameter;
+  if (first < 0 || last < first) return vardInvalidParameter;
   const std::uint64_t bytes = (static_cast<std::uint64_t>(last) - first + 1) * ElementSize(type());
-  if (bytes > srcBytes) return kInvalidParameter;
+  if (bytes > srcBytes) return vardInvalidParameter;
   try {
     return DoWrite(first, last, src);
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
@@ -402,15 +401,15 @@ std::uint16_t WaveformWriter::DoWrite(std::int32_t first, std::int32_t last, con
   const WaveformData& cur = current();
   const std::int64_t oldLength = cur.length_;
   const std::int64_t oldBlocks = cur.blocks();
-  const bool grow = !cur.lengthFixed_ && oldBlocks == 1;
+  const bool grow = !cur.length_fixed_ && oldBlocks == 1;
   std::int64_t length = oldLength, blocks = oldBlocks;
   if (grow) {
     length = std::max<std::int64_t>(oldLength, std::int64_t{last} + 1);
-    if (length > kMaxTotalSamples) return kOutOfMemory;
+    if (length > kMaxTotalSamples) return vardOutOfMemory;
   } else {
-    if (length == 0) return kInvalidParameter;  // no block can take a sample
+    if (length == 0) return vardInvalidParameter;  // no block can take a sample
     blocks = std::max<std::int64_t>(oldBlocks, last / length + 1);
-    if (blocks > kMaxBlocks || blocks * length > kMaxTotalSamples) return kOutOfMemory;
+    if (blocks > kMaxBlocks || blocks * length > kMaxTotalSamples) return vardOutOfMemory;
   }
 
   // Prepare: everything that can fail happens here.
@@ -497,17 +496,17 @@ std::uint16_t WaveformWriter::DoWrite(std::int32_t first, std::int32_t last, con
       w.blocks_[static_cast<std::size_t>(f.block)].chunks[static_cast<std::size_t>(f.chunk)] =
           std::move(f.replacement);
   }
-  currentBlock_ = static_cast<std::int32_t>(last / length);
-  return kOK;
+  current_block_ = static_cast<std::int32_t>(last / length);
+  return vardOK;
 }
 
 std::uint16_t WaveformWriter::SetLength(std::int32_t newLength) {
-  if (newLength < 0) return kInvalidParameter;
-  if (std::int64_t{newLength} * current().blocks() > kMaxTotalSamples) return kOutOfMemory;
+  if (newLength < 0) return vardInvalidParameter;
+  if (std::int64_t{newLength} * current().blocks() > kMaxTotalSamples) return vardOutOfMemory;
   try {
     return DoSetLength(newLength);
   } catch (const std::bad_alloc&) {
-    return kOutOfMemory;
+    return vardOutOfMemory;
   }
 }
 
@@ -554,8 +553,8 @@ std::uint16_t WaveformWriter::DoSetLength(std::int32_t newLength) {
   for (Block& b : w.blocks_) b.chunks.resize(chunks);
   w.length_ = newLength;
   // An emptied single-block waveform grows on writes again, like a new one.
-  w.lengthFixed_ = !(newLength == 0 && w.blocks_.size() == 1);
-  return kOK;
+  w.length_fixed_ = !(newLength == 0 && w.blocks_.size() == 1);
+  return vardOK;
 }
 
 }  // namespace vard::server

@@ -10,8 +10,8 @@
 // proportion to what they touch, never to the whole waveform: the server is a
 // 32-bit process and a 100-million-sample waveform must not be copied.
 //
-// Every operation returns a vardReturnCode value (see waveform_rc below) and
-// never throws; running out of memory is reported as kOutOfMemory with the
+// Every operation returns a vardReturnCode value (include/vard_enums.h) and
+// never throws; running out of memory is reported as vardOutOfMemory with the
 // object unchanged. docs/waveforms.md describes the model and every code.
 #pragma once
 
@@ -22,25 +22,13 @@
 #include <string_view>
 #include <vector>
 
+#include "include/vard_enums.h"
+
 namespace vard::server {
-
-// The reply codes the store produces (values of vardReturnCode).
-namespace waveform_rc {
-constexpr std::uint16_t kOK = 0;
-constexpr std::uint16_t kNoSuchData = 3;
-constexpr std::uint16_t kOutOfMemory = 5;
-constexpr std::uint16_t kInvalidType = 7;
-constexpr std::uint16_t kInvalidParameter = 1002;
-}  // namespace waveform_rc
-
-// Sample types (values of vardDataType).
-constexpr std::int16_t kSampleDigital = 1;
-constexpr std::int16_t kSampleInteger = 2;
-constexpr std::int16_t kSampleFloat = 4;
 
 // Bytes per element of a sample type, stored or requested: 4 for float, 2 for
 // every other value, as the client library sizes its transfers.
-constexpr std::size_t ElementSize(std::int16_t type) { return type == kSampleFloat ? 4 : 2; }
+constexpr std::size_t ElementSize(std::int16_t type) { return type == vardFloat ? 4 : 2; }
 
 // Samples per storage chunk (256 KiB of floats). Large enough that the chunk
 // tables stay tiny (1526 entries for 100 M samples), small enough that a
@@ -70,7 +58,7 @@ class WaveformWriter;
 class WaveformData {
  public:
   // A new empty waveform: one block of length 0, default axes.
-  // kInvalidType unless type is digital, integer or float.
+  // vardInvalidType unless type is digital, integer or float.
   static std::uint16_t Create(std::int16_t type, std::shared_ptr<const WaveformData>* out);
   static bool IsValidType(std::int16_t type);
 
@@ -79,14 +67,14 @@ class WaveformData {
   std::int32_t blocks() const { return static_cast<std::int32_t>(blocks_.size()); }
   // True once the length was set explicitly (or several blocks exist): a
   // write past the end then appends blocks instead of growing block 0.
-  bool lengthFixed() const { return lengthFixed_; }
+  bool lengthFixed() const { return length_fixed_; }
   const Axis& x() const { return x_; }
   const Axis& y() const { return y_; }
   // Bytes of sample storage this snapshot references; chunks shared with
   // other snapshots count in each, runs of zeros that were never written not at all.
   std::int64_t storedBytes() const;
 
-  // Trigger time and date of a block; kNoSuchData for a block that does not exist.
+  // Trigger time and date of a block; vardNoSuchData for a block that does not exist.
   std::uint16_t Info(int block, BlockInfo* out) const;
 
   // Samples first..last (inclusive) of a block, as dataType, reduced to a
@@ -124,7 +112,7 @@ class WaveformData {
 
   std::int16_t type_;
   std::int32_t length_ = 0;
-  bool lengthFixed_ = false;
+  bool length_fixed_ = false;
   std::vector<Block> blocks_;
   Axis x_, y_;
 };
@@ -158,7 +146,7 @@ class WaveformWriter {
   // Describes the block holding the most recently written sample (block 0
   // before any write).
   std::uint16_t SetBlockInfo(const BlockInfo& info);
-  std::int32_t currentBlock() const { return currentBlock_; }
+  std::int32_t currentBlock() const { return current_block_; }
 
   // The writer's state as a new immutable snapshot (the base itself when
   // nothing changed). The writer stays usable; later changes copy again.
@@ -179,7 +167,7 @@ class WaveformWriter {
   std::shared_ptr<const WaveformData> base_;
   std::shared_ptr<WaveformData> own_;  // null until the first change after a publish
   std::uint64_t token_;                // marks chunks this writer may change in place
-  std::int32_t currentBlock_ = 0;
+  std::int32_t current_block_ = 0;
 };
 
 }  // namespace vard::server

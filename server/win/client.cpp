@@ -90,10 +90,9 @@ LRESULT ClientLink::OnRequest(WPARAM code, LPARAM lParam) {
       Leave();
       return 0;
     case proto::kInit:
-      session_.OnInit();
-      return 0;
     case proto::kExit:
-      session_.OnExit();
+      // The library counts its registrations itself and always detaches (or
+      // dies) at the end; nothing here depends on them.
       return 0;
     default:
       if (!view_) return vardNotInitialized;

@@ -14,7 +14,7 @@ FakeServer::FakeServer(DWORD delayMs) {
 
 FakeServer::~FakeServer() {
   WaitForWindow();
-  PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+  PostThreadMessageA(thread_id_, WM_QUIT, 0, 0);
   thread_.join();
   CloseHandle(ready_);
   if (view_) UnmapViewOfFile(view_);
@@ -26,7 +26,7 @@ bool FakeServer::WaitForWindow(DWORD timeoutMs) const {
 }
 
 void FakeServer::Run(DWORD delayMs) {
-  threadId_ = GetCurrentThreadId();
+  thread_id_ = GetCurrentThreadId();
   MSG msg;
   PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // make the thread's queue
   if (delayMs) Sleep(delayMs);

@@ -53,7 +53,7 @@ class FakeServer {
 
   UINT message_ = 0;
   HANDLE ready_ = nullptr;
-  DWORD threadId_ = 0;
+  DWORD thread_id_ = 0;
   std::uint8_t* view_ = nullptr;
   HANDLE mapping_ = nullptr;
   mutable std::mutex mutex_;

@@ -86,11 +86,11 @@ struct Expectation {
 };
 
 Expectation Expected(std::uint32_t op) {
-  if (op >= 0x10000 || RequestLength(op) == 0) return {{kInvalidParameter}, true};
-  if (!IsImplemented(op)) return {{kProcNotAllowed}, true};
-  const std::uint32_t O = kOK, N = kNoSuchObject, M = kInvalidName, P = kInvalidParameter,
-                      T = kInvalidType, A = kAlreadyExists, D = kProcNotAllowed, H = kInvalidHandle,
-                      S = kNoSuchData, X = kOutOfMemory;
+  if (op >= 0x10000 || RequestLength(op) == 0) return {{vardInvalidParameter}, true};
+  if (!IsImplemented(op)) return {{vardProcNotAllowed}, true};
+  const std::uint32_t O = vardOK, N = vardNoSuchObject, M = vardInvalidName, P = vardInvalidParameter,
+                      T = vardInvalidType, A = vardAlreadyExists, D = vardProcNotAllowed, H = vardInvalidHandle,
+                      S = vardNoSuchData, X = vardOutOfMemory;
   switch (op) {
     case kGetType: case kGetDescription: return {{O, N, M, P}, true};
     case kSetDescription: return {{O, N, M, P}, false};
@@ -134,7 +134,7 @@ std::shared_ptr<const WaveformData> Samples(std::int16_t type, std::int32_t leng
   std::vector<std::int16_t> words(static_cast<std::size_t>(length) * blocks);
   for (std::size_t i = 0; i < words.size(); ++i) words[i] = static_cast<std::int16_t>(i * 37);
   const std::vector<float> floats(words.begin(), words.end());
-  const void* src = type == kSampleFloat ? static_cast<const void*>(floats.data()) : words.data();
+  const void* src = type == vardFloat ? static_cast<const void*>(floats.data()) : words.data();
   w.Write(0, length * blocks - 1, src, words.size() * ElementSize(type));
   w.SetBlockInfo(BlockInfo{1.5, 2024, 6, 11});
   return w.Publish();
@@ -155,10 +155,10 @@ std::unique_ptr<Pool> Seeded(std::vector<std::shared_ptr<const WriteClaim>>& cla
   };
   add("Num", Kind::Number, "A");
   add("Str", Kind::String, "A.b");
-  add("Wave", Kind::Waveform, "A.b.C", Samples(kSampleFloat, 300, 3));
-  add("Digi", Kind::Waveform, "A.bc", Samples(kSampleDigital, 1000, 1));
-  add("Ints", Kind::Waveform, "Z", Samples(kSampleInteger, 70000, 1));
-  add("Open", Kind::Waveform, "A.b", Samples(kSampleFloat, 0, 1));
+  add("Wave", Kind::Waveform, "A.b.C", Samples(vardFloat, 300, 3));
+  add("Digi", Kind::Waveform, "A.bc", Samples(vardDigital, 1000, 1));
+  add("Ints", Kind::Waveform, "Z", Samples(vardInteger, 70000, 1));
+  add("Open", Kind::Waveform, "A.b", Samples(vardFloat, 0, 1));
   add("Sub1", Kind::Number, "A.b.C");
   claims.push_back(std::make_shared<const WriteClaim>());
   w.Find("Open")->writer = claims.back();
@@ -191,7 +191,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         std::memset(block.data(), 0, sizeof(WR));
         rec->RecordSize = sizeof(WR);
         std::strcpy(rec->Name, name);
-        if (Dispatch(*pool, session, op, block.data()) != kOK) continue;
+        if (Dispatch(*pool, session, op, block.data()) != vardOK) continue;
         if (op == kLockWaveform) srcs.push_back(rec->Src);
         else writers.push_back(rec->Waveform);
       }
@@ -243,7 +243,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         };
         const std::int32_t spans[] = {1, 2, 10, 100, 300, 8084, 16168, 16169, 32337};
         const std::uint16_t reductions[] = {0, 1, 2, 3, 7, 1000, 65535};
-        const std::int16_t types[] = {kSampleDigital, kSampleInteger, kSampleFloat, 0, 3, -1};
+        const std::int16_t types[] = {vardDigital, vardInteger, vardFloat, 0, 3, -1};
         rec->Src = pick(srcs), rec->Waveform = pick(writers);
         rec->Block = static_cast<std::int16_t>(below(4) == 0 ? below(5) - 1 : 0);
         rec->FirstSample =
@@ -287,7 +287,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
                                   << " reply " << reply;
     };
     codes_seen.insert(reply);
-    if (reply == kOK && IsWaveformOp(opcode)) {
+    if (reply == vardOK && IsWaveformOp(opcode)) {
       waveform_successes.insert(opcode);
       if (opcode == kLockWaveform) srcs.push_back(rec->Src);
       if (opcode == kOpenWaveform) writers.push_back(rec->Waveform);
@@ -301,7 +301,7 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
         << where();
     if (announced != AnnouncedRecordSize(opcode) && IsImplemented(opcode)) {
       const bool truth = opcode == kIsDigitalWaveform || opcode == kIsIntegerWaveform;
-      ASSERT_EQ(reply, truth ? 0u : kInvalidParameter) << where() << " RecordSize " << announced;
+      ASSERT_EQ(reply, truth ? 0u : std::uint32_t{vardInvalidParameter}) << where() << " RecordSize " << announced;
     }
     // The default reply area of an implemented family this test does not know yet.
     auto areas = ReplyAreas(opcode);
@@ -310,21 +310,21 @@ TEST(DecoderFuzzTest, RandomRequestsOverAllCodes) {
       if (block[i] == before[i]) continue;
       bool allowed = false;
       for (const Field f : areas) allowed = allowed || (i >= f.offset && i < f.offset + f.width);
-      ASSERT_TRUE(allowed && reply == kOK) << where() << " changed byte " << i;
+      ASSERT_TRUE(allowed && reply == vardOK) << where() << " changed byte " << i;
     }
     // Only a success may change the pool; a subtree deletion that had to keep
     // an open waveform has removed the rest.
     if (expected.read_only ||
-        !(reply == kOK || (opcode == kDeleteSubTree && reply == kProcNotAllowed))) {
+        !(reply == vardOK || (opcode == kDeleteSubTree && reply == vardProcNotAllowed))) {
       ASSERT_EQ(pool->Dump(), pool_before) << where();
     }
-    successes += reply == kOK && IsImplemented(opcode) ? 1 : 0;
+    successes += reply == vardOK && IsImplemented(opcode) ? 1 : 0;
   }
   // The run reached past the decoder into the operations, and every waveform
   // operation got past its checks at least once.
   EXPECT_GT(successes, iterations / 50);
-  for (std::uint32_t code : {kInvalidName, kNoSuchObject, kInvalidType, kAlreadyExists,
-                             kInvalidHandle, kNoSuchData})
+  for (std::uint32_t code : {vardInvalidName, vardNoSuchObject, vardInvalidType, vardAlreadyExists,
+                             vardInvalidHandle, vardNoSuchData})
     EXPECT_TRUE(codes_seen.count(code)) << code;
   for (std::uint32_t opcode = 0; opcode < 128; ++opcode)
     EXPECT_TRUE(!IsWaveformOp(opcode) || waveform_successes.count(opcode)) << opcode;

@@ -20,8 +20,8 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
   const std::string long_text(200, 'A'), short_text(37, 'B');
   {
     PoolClient setup(pool);
-    ASSERT_EQ(setup.CreateString("Shared", long_text), kOK);
-    ASSERT_EQ(setup.CreateNumber("Counter", 0), kOK);
+    ASSERT_EQ(setup.CreateString("Shared", long_text), vardOK);
+    ASSERT_EQ(setup.CreateNumber("Counter", 0), vardOK);
   }
   constexpr int kRounds = 1500;
   std::atomic<int> failures{0};
@@ -37,18 +37,18 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
   spawn(2, [&](PoolClient& c, int w) {
     for (int i = 0; i < kRounds; ++i) {
       failures +=
-          c.Scalar(proto::kSetString, "Shared", (i + w) % 2 ? long_text : short_text) != kOK;
-      failures += w == 0 && c.Scalar(proto::kSetNumber, "Counter", "", i) != kOK;
+          c.Scalar(proto::kSetString, "Shared", (i + w) % 2 ? long_text : short_text) != vardOK;
+      failures += w == 0 && c.Scalar(proto::kSetNumber, "Counter", "", i) != vardOK;
     }
   });
   // Readers must never see a mixture of the two texts, nor the counter go back.
   spawn(3, [&](PoolClient& c, int) {
     double last = -1;
     for (int i = 0; i < kRounds; ++i) {
-      failures += c.Scalar(proto::kGetString, "shared") != kOK;
+      failures += c.Scalar(proto::kGetString, "shared") != vardOK;
       const std::string text = testing::Got(c.Reply().String);
       failures += text != long_text && text != short_text;
-      failures += c.Scalar(proto::kGetNumber, "COUNTER") != kOK || c.Value() < last;
+      failures += c.Scalar(proto::kGetNumber, "COUNTER") != vardOK || c.Value() < last;
       last = c.Value();
     }
   });
@@ -57,8 +57,8 @@ TEST(PoolConcurrencyTest, MixedClientsSeeConsistentValues) {
     const std::string path = std::string("Churn.T").append(std::to_string(t));
     for (int i = 0; i < kRounds / 10; ++i) {
       for (int k = 0; k < 40; ++k)
-        failures += c.CreateNumber(path + "_" + std::to_string(k), k, "", "", path) != kOK;
-      failures += c.Variable(proto::kDeleteSubTree, "", path) != kOK;
+        failures += c.CreateNumber(path + "_" + std::to_string(k), k, "", "", path) != vardOK;
+      failures += c.Variable(proto::kDeleteSubTree, "", path) != vardOK;
     }
   });
   for (auto& th : threads) th.join();
@@ -75,7 +75,7 @@ TEST(PoolConcurrencyTest, CreateIsAtomic) {
     PoolClient c(pool);
     for (int i = 0; i < kRounds; ++i) {
       const std::uint32_t rc = c.CreateNumber(std::to_string(i) + "race", i);
-      (rc == kOK ? wins : losses) += rc == kOK || rc == kAlreadyExists;
+      (rc == vardOK ? wins : losses) += rc == vardOK || rc == vardAlreadyExists;
     }
   };
   std::thread a(racer), b(racer);

@@ -36,33 +36,33 @@ class PoolOpsTest : public ::testing::Test {
   PoolClient client{pool};
 
   // A waveform as the waveform family would leave it; `claim` keeps it open for writing.
-  void AddWaveform(const char* name, DataType type, const char* path = "",
+  void AddWaveform(const char* name, vardDataType type, const char* path = "",
                    std::shared_ptr<const WriteClaim> claim = nullptr) {
     Variable v;
     v.name = name, v.path = path, v.kind = Kind::Waveform, v.writer = claim;
-    ASSERT_EQ(WaveformData::Create(static_cast<std::int16_t>(type), &v.waveform), kOK);
+    ASSERT_EQ(WaveformData::Create(static_cast<std::int16_t>(type), &v.waveform), vardOK);
     ASSERT_NE(pool.Write().Insert(std::move(v)), nullptr);
   }
-  VarType TypeOf(const char* name) {
+  vardVarType TypeOf(const char* name) {
     std::int16_t type = 0;
-    EXPECT_EQ(client.GetType(name, &type), kOK) << name;
-    return static_cast<VarType>(type);
+    EXPECT_EQ(client.GetType(name, &type), vardOK) << name;
+    return static_cast<vardVarType>(type);
   }
   std::string Text(std::uint32_t opcode, const char* name) {
-    EXPECT_EQ(client.Scalar(opcode, name), kOK) << opcode << " " << name;
+    EXPECT_EQ(client.Scalar(opcode, name), vardOK) << opcode << " " << name;
     return client.ReplyText(opcode);
   }
 };
 
 TEST_F(PoolOpsTest, NumbersAndStringsRoundTrip) {
-  ASSERT_EQ(client.CreateNumber("Speed", 12.5, "km/h", "Vehicle speed", "Test.Run1"), kOK);
-  ASSERT_EQ(client.CreateString("Operator", "Ann"), kOK);
-  EXPECT_EQ(TypeOf("Speed"), VarType::Numerical);
-  EXPECT_EQ(TypeOf("Operator"), VarType::String);
-  EXPECT_EQ(client.Scalar(kGetNumber, "Speed"), kOK);
+  ASSERT_EQ(client.CreateNumber("Speed", 12.5, "km/h", "Vehicle speed", "Test.Run1"), vardOK);
+  ASSERT_EQ(client.CreateString("Operator", "Ann"), vardOK);
+  EXPECT_EQ(TypeOf("Speed"), vardNumerical);
+  EXPECT_EQ(TypeOf("Operator"), vardString);
+  EXPECT_EQ(client.Scalar(kGetNumber, "Speed"), vardOK);
   EXPECT_EQ(client.Value(), 12.5);
-  EXPECT_EQ(client.Scalar(kSetNumber, "Speed", "", NAN), kOK);
-  EXPECT_EQ(client.Scalar(kGetNumber, "Speed"), kOK);
+  EXPECT_EQ(client.Scalar(kSetNumber, "Speed", "", NAN), vardOK);
+  EXPECT_EQ(client.Scalar(kGetNumber, "Speed"), vardOK);
   EXPECT_TRUE(std::isnan(client.Value()));
 
   const struct {
@@ -75,7 +75,7 @@ TEST_F(PoolOpsTest, NumbersAndStringsRoundTrip) {
                {kGetDescription, kSetDescription, "Operator", "", "who ran it"}};
   for (const auto& t : texts) {
     EXPECT_EQ(Text(t.get, t.name), t.created);
-    EXPECT_EQ(client.Scalar(t.set, t.name, t.changed), kOK);
+    EXPECT_EQ(client.Scalar(t.set, t.name, t.changed), vardOK);
     EXPECT_EQ(Text(t.get, t.name), t.changed);
   }
 }
@@ -87,39 +87,39 @@ TEST_F(PoolOpsTest, UnterminatedFieldsAreBoundedByTheirWidth) {
   Put(r.Name, "Full");
   std::memset(r.Units, 'u', sizeof r.Units);
   std::memset(r.Description, 'd', sizeof r.Description);
-  ASSERT_EQ(client.Send(kCreateNumber), kOK);
+  ASSERT_EQ(client.Send(kCreateNumber), vardOK);
   EXPECT_EQ(Text(kGetUnits, "Full"), std::string(9, 'u'));
   EXPECT_EQ(Text(kGetDescription, "Full"), std::string(143, 'd'));
 
-  ASSERT_EQ(client.CreateNumber("n", 1, "", "", std::string(169, 'q')), kOK);
+  ASSERT_EQ(client.CreateNumber("n", 1, "", "", std::string(169, 'q')), vardOK);
   const std::string before = pool.Dump();
   std::memset(client.Begin<ScalarRequest>(kCreateNumber).Name, 'n', 30);
-  EXPECT_EQ(client.Send(kCreateNumber), kInvalidName);
+  EXPECT_EQ(client.Send(kCreateNumber), vardInvalidName);
   auto& p = client.Begin<ScalarRequest>(kCreateString);
   Put(p.Name, "Pathy");
   std::memset(p.Path, 'p', sizeof p.Path);
-  EXPECT_EQ(client.Send(kCreateString), kInvalidName);
+  EXPECT_EQ(client.Send(kCreateString), vardInvalidName);
   std::memset(client.Begin<WaveformRequest>(kGetType).Name, 'x', 500);
-  EXPECT_EQ(client.Send(kGetType), kInvalidName);
+  EXPECT_EQ(client.Send(kGetType), vardInvalidName);
   std::memset(client.Begin<VariableRequest>(kDeleteSubTree).NavigatorPathName, 'q', 170);
-  EXPECT_EQ(client.Send(kDeleteSubTree), kInvalidName);
+  EXPECT_EQ(client.Send(kDeleteSubTree), vardInvalidName);
   EXPECT_EQ(pool.Dump(), before);
 }
 
 // Lookups ignore case; the pool keeps the spelling of the creation.
 TEST_F(PoolOpsTest, NamesIgnoreCaseButKeepIt) {
-  ASSERT_EQ(client.CreateNumber("MotorTemp", 80, "", "", "Bench.Motor"), kOK);
-  EXPECT_EQ(client.Scalar(kGetNumber, "motortemp"), kOK);
+  ASSERT_EQ(client.CreateNumber("MotorTemp", 80, "", "", "Bench.Motor"), vardOK);
+  EXPECT_EQ(client.Scalar(kGetNumber, "motortemp"), vardOK);
   EXPECT_NE(pool.Dump().find("\"MotorTemp\" path=\"Bench.Motor\""), std::string::npos);
-  EXPECT_EQ(client.Variable(kDeleteVariable, "MOTORtemp"), kOK);
+  EXPECT_EQ(client.Variable(kDeleteVariable, "MOTORtemp"), vardOK);
   EXPECT_EQ(pool.Read().Size(), 0u);
 }
 
 // Every failure answers its code, changes nothing in the pool and leaves the
 // reply fields as the library cleared them.
 TEST_F(PoolOpsTest, FailuresAnswerTheirCodeAndChangeNothing) {
-  ASSERT_EQ(client.CreateNumber("Num", 3, "V", "volts"), kOK);
-  ASSERT_EQ(client.CreateString("Str", "text"), kOK);
+  ASSERT_EQ(client.CreateNumber("Num", 3, "V", "volts"), vardOK);
+  ASSERT_EQ(client.CreateString("Str", "text"), vardOK);
   const std::string before = pool.Dump();
   auto check = [&](std::uint32_t op, const char* name, std::uint32_t want) {
     EXPECT_EQ(client.Scalar(op, name, "zz", 7.0), want) << op << " '" << name << "'";
@@ -129,48 +129,48 @@ TEST_F(PoolOpsTest, FailuresAnswerTheirCodeAndChangeNothing) {
   const char* const invalid[] = {"", "  ", "a\nb"};
   for (std::uint32_t op : {kGetNumber, kSetNumber, kGetUnits, kSetUnits, kGetString, kSetString,
                            kGetDescription, kSetDescription}) {
-    check(op, "Nope", kNoSuchObject);
-    check(op, invalid[op % 3], kInvalidName);
+    check(op, "Nope", vardNoSuchObject);
+    check(op, invalid[op % 3], vardInvalidName);
   }
   for (std::uint32_t op : {kGetNumber, kSetNumber, kGetUnits, kSetUnits})
-    check(op, "Str", kInvalidType);
-  for (std::uint32_t op : {kGetString, kSetString}) check(op, "Num", kInvalidType);
-  EXPECT_EQ(client.CreateNumber("num", 1), kAlreadyExists);
-  EXPECT_EQ(client.CreateString("NUM", "x"), kAlreadyExists);
-  EXPECT_EQ(client.CreateNumber("", 1), kInvalidName);
-  EXPECT_EQ(client.CreateNumber("Fresh", 1, "", "", "a..b"), kInvalidName);
-  EXPECT_EQ(client.CreateString("Fresh", "x", ".lead"), kInvalidName);
+    check(op, "Str", vardInvalidType);
+  for (std::uint32_t op : {kGetString, kSetString}) check(op, "Num", vardInvalidType);
+  EXPECT_EQ(client.CreateNumber("num", 1), vardAlreadyExists);
+  EXPECT_EQ(client.CreateString("NUM", "x"), vardAlreadyExists);
+  EXPECT_EQ(client.CreateNumber("", 1), vardInvalidName);
+  EXPECT_EQ(client.CreateNumber("Fresh", 1, "", "", "a..b"), vardInvalidName);
+  EXPECT_EQ(client.CreateString("Fresh", "x", ".lead"), vardInvalidName);
   std::int16_t type = 99;
-  EXPECT_EQ(client.GetType("Nope", &type), kNoSuchObject);
+  EXPECT_EQ(client.GetType("Nope", &type), vardNoSuchObject);
   EXPECT_EQ(type, 0);
-  EXPECT_EQ(client.Variable(kDeleteVariable, "Nope"), kNoSuchObject);
-  EXPECT_EQ(client.Variable(kDeleteVariable, ""), kInvalidName);
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", ""), kInvalidName);
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "a..b"), kInvalidName);
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Elsewhere"), kNoSuchObject);
+  EXPECT_EQ(client.Variable(kDeleteVariable, "Nope"), vardNoSuchObject);
+  EXPECT_EQ(client.Variable(kDeleteVariable, ""), vardInvalidName);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", ""), vardInvalidName);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "a..b"), vardInvalidName);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Elsewhere"), vardNoSuchObject);
 
   // A RecordSize that does not fit the code: nothing is done. GetType must announce 4.
   for (std::uint32_t size : {0u, 4u, 707u, 709u, 0xFFFFFFFFu}) {
     auto& r = client.Begin<ScalarRequest>(kSetNumber);
     Put(r.Name, "Num");
     r.RecordSize = size;
-    EXPECT_EQ(client.Send(kSetNumber), kInvalidParameter) << size;
+    EXPECT_EQ(client.Send(kSetNumber), vardInvalidParameter) << size;
   }
   auto& t = client.Begin<WaveformRequest>(kGetType);
   Put(t.Name, "Num");
   t.RecordSize = sizeof(WaveformRequest);
-  EXPECT_EQ(client.Send(kGetType), kInvalidParameter);
+  EXPECT_EQ(client.Send(kGetType), vardInvalidParameter);
   EXPECT_EQ(pool.Dump(), before);
 }
 
 TEST_F(PoolOpsTest, WaveformKindsAndTests) {
-  AddWaveform("Analog", DataType::Float);
-  AddWaveform("Counts", DataType::Integer);
-  AddWaveform("Events", DataType::Digital);
-  ASSERT_EQ(client.CreateNumber("Num", 1), kOK);
-  EXPECT_EQ(TypeOf("analog"), VarType::Waveform);
-  EXPECT_EQ(TypeOf("Counts"), VarType::Waveform);
-  EXPECT_EQ(TypeOf("Events"), VarType::DigitalWaveform);
+  AddWaveform("Analog", vardFloat);
+  AddWaveform("Counts", vardInteger);
+  AddWaveform("Events", vardDigital);
+  ASSERT_EQ(client.CreateNumber("Num", 1), vardOK);
+  EXPECT_EQ(TypeOf("analog"), vardWaveform);
+  EXPECT_EQ(TypeOf("Counts"), vardWaveform);
+  EXPECT_EQ(TypeOf("Events"), vardDigitalWaveform);
   const struct {
     const char* name;
     std::uint32_t digital, integer;
@@ -186,32 +186,32 @@ TEST_F(PoolOpsTest, WaveformKindsAndTests) {
   r.RecordSize = 203;
   EXPECT_EQ(client.Send(kIsDigitalWaveform), 0u);
 
-  EXPECT_EQ(client.Scalar(kSetDescription, "Analog", "scope"), kOK);
+  EXPECT_EQ(client.Scalar(kSetDescription, "Analog", "scope"), vardOK);
   EXPECT_EQ(Text(kGetDescription, "Analog"), "scope");
-  EXPECT_EQ(client.Scalar(kGetNumber, "Analog"), kInvalidType);
-  EXPECT_EQ(client.Scalar(kSetString, "Analog", "x"), kInvalidType);
+  EXPECT_EQ(client.Scalar(kGetNumber, "Analog"), vardInvalidType);
+  EXPECT_EQ(client.Scalar(kSetString, "Analog", "x"), vardInvalidType);
 }
 
 // Whole levels only, without case; an open waveform stays, the rest goes.
 TEST_F(PoolOpsTest, DeleteSubTreeRemovesWholeLevels) {
-  ASSERT_EQ(client.CreateNumber("n1", 1, "", "", "Bench.Motor"), kOK);
-  ASSERT_EQ(client.CreateNumber("n2", 2, "", "", "bench.motor.Left"), kOK);
-  ASSERT_EQ(client.CreateString("s1", "x", "Bench.MotorCurrent"), kOK);
-  ASSERT_EQ(client.CreateString("s2", "x", "Bench"), kOK);
-  ASSERT_EQ(client.CreateString("s3", "x"), kOK);
+  ASSERT_EQ(client.CreateNumber("n1", 1, "", "", "Bench.Motor"), vardOK);
+  ASSERT_EQ(client.CreateNumber("n2", 2, "", "", "bench.motor.Left"), vardOK);
+  ASSERT_EQ(client.CreateString("s1", "x", "Bench.MotorCurrent"), vardOK);
+  ASSERT_EQ(client.CreateString("s2", "x", "Bench"), vardOK);
+  ASSERT_EQ(client.CreateString("s3", "x"), vardOK);
   auto claim = std::make_shared<const WriteClaim>();
-  AddWaveform("w1", DataType::Float, "Bench.Motor.Right", claim);
-  AddWaveform("w2", DataType::Float, "Bench.Motor.Right");
+  AddWaveform("w1", vardFloat, "Bench.Motor.Right", claim);
+  AddWaveform("w2", vardFloat, "Bench.Motor.Right");
 
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Bench.Motor.Left.Front"), kNoSuchObject);
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Bench.Motor"), kProcNotAllowed);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Bench.Motor.Left.Front"), vardNoSuchObject);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "Bench.Motor"), vardProcNotAllowed);
   {
     const auto view = pool.Read();
     for (const char* gone : {"n1", "n2", "w2"}) EXPECT_EQ(view.Find(gone), nullptr) << gone;
     for (const char* kept : {"w1", "s1", "s2", "s3"}) EXPECT_NE(view.Find(kept), nullptr) << kept;
   }
   claim.reset();  // the writer went away
-  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "bench"), kOK);
+  EXPECT_EQ(client.Variable(kDeleteSubTree, "", "bench"), vardOK);
   EXPECT_EQ(pool.Read().Size(), 1u);
 }
 
@@ -220,12 +220,12 @@ TEST(DispatchTest, CodesOutsideTheFamiliesBuiltSoFar) {
   PoolClient client(pool);
   for (std::uint32_t code :
        {0u, 1u, 2u, 3u, 4u, 9u, 30u, 94u, 97u, 112u, 128u, 0x10005u, 0xFFFFFFFFu})
-    EXPECT_EQ(client.Send(code), kInvalidParameter) << code;
+    EXPECT_EQ(client.Send(code), vardInvalidParameter) << code;
   // Registered codes of families still to come are refused, never "done".
   for (std::uint32_t code = 0; code < 256; ++code) {
     if (RequestLength(code) != 0 && !IsImplemented(code)) {
       client.Begin<WaveformRequest>(code);  // any well-formed record will do
-      EXPECT_EQ(client.Send(code), kProcNotAllowed) << code;
+      EXPECT_EQ(client.Send(code), vardProcNotAllowed) << code;
     }
   }
 }

@@ -75,10 +75,8 @@ TEST(SessionTest, TableIsBoundedAndReleaseFreesEverything) {
   // A resource still in use by a request outlives the release, then goes.
   auto in_use = session->Get(ResourceKind::Collection, 2);
   ASSERT_NE(in_use, nullptr);
-  session->OnInit();
   session->Release();
   EXPECT_EQ(session->Count(), 0u);
-  EXPECT_EQ(session->InitCount(), 0);
   EXPECT_EQ(g_released, max);
   in_use.reset();
   EXPECT_EQ(g_released, max + 1);
@@ -86,18 +84,6 @@ TEST(SessionTest, TableIsBoundedAndReleaseFreesEverything) {
   ASSERT_NE(AddProbe(*session, ResourceKind::FindCursor), 0);
   session.reset();
   EXPECT_EQ(g_released, max + 2);
-}
-
-TEST(SessionTest, InitAndExitAreCounted) {
-  Session session;
-  EXPECT_FALSE(session.OnExit());  // an exit without an init is ignored
-  session.OnInit();
-  session.OnInit();
-  EXPECT_EQ(session.InitCount(), 2);
-  EXPECT_TRUE(session.OnExit());
-  EXPECT_TRUE(session.OnExit());
-  EXPECT_FALSE(session.OnExit());
-  EXPECT_EQ(session.InitCount(), 0);
 }
 
 }  // namespace

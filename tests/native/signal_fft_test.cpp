@@ -19,8 +19,6 @@ namespace {
 
 const double kPi = 4.0 * std::atan(1.0);
 using vard::signal::ComplexFft;
-using vard::signal::kInvalidParameter;
-using vard::signal::kOk;
 using vard::signal::detail::FftPath;
 
 struct Signal {
@@ -60,7 +58,7 @@ long FirstDifference(const Signal& a, const Signal& b) {
 
 Signal Fft(Signal s, std::int16_t direction, FftPath path = FftPath::kAuto) {
   const auto n = static_cast<std::int32_t>(s.re.size());
-  EXPECT_EQ(vard::signal::detail::ComplexFftVia(path, s.re.data(), s.im.data(), n, direction), kOk);
+  EXPECT_EQ(vard::signal::detail::ComplexFftVia(path, s.re.data(), s.im.data(), n, direction), vardOK);
   return s;
 }
 
@@ -99,13 +97,13 @@ TEST(FftLength, EdgeLengths) {
   // Zero or negative: nothing happens. Not a power of two (and longer than
   // the buffers): rejected before any access.
   for (const std::int32_t n : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
-    EXPECT_EQ(ComplexFft(nullptr, nullptr, n, 0), kOk) << n;
-    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, -1), kOk) << n;
+    EXPECT_EQ(ComplexFft(nullptr, nullptr, n, 0), vardOK) << n;
+    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, -1), vardOK) << n;
   }
   for (const std::int32_t n :
        {3, 6, 12, 1000, 65535, 65537, std::numeric_limits<std::int32_t>::max()}) {
-    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, 0), kInvalidParameter) << n;
-    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, -1), kInvalidParameter) << n;
+    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, 0), vardInvalidParameter) << n;
+    EXPECT_EQ(ComplexFft(s.re.data(), s.im.data(), n, -1), vardInvalidParameter) << n;
   }
   EXPECT_EQ(FirstDifference(s, in), -1);
 

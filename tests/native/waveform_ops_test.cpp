@@ -38,12 +38,12 @@ class WaveClient : public testing::PoolClient {
     return Send(opcode);
   }
   std::int16_t Open(const char* name) {
-    return Named(kOpenWaveform, name) == kOK ? Rec().Waveform : 0;
+    return Named(kOpenWaveform, name) == vardOK ? Rec().Waveform : 0;
   }
-  std::int16_t Lock(const char* name) { return Named(kLockWaveform, name) == kOK ? Rec().Src : 0; }
+  std::int16_t Lock(const char* name) { return Named(kLockWaveform, name) == vardOK ? Rec().Src : 0; }
   // Length of the waveform behind a Src as GetHorizontal reports it, -1 on failure.
   std::int32_t LengthOf(std::int16_t src) {
-    return OnHandle(kGetHorizontal, src) == kOK ? Rec().Length : -1;
+    return OnHandle(kGetHorizontal, src) == vardOK ? Rec().Length : -1;
   }
   std::uint32_t Range(std::uint32_t opcode, std::int16_t w, std::int32_t first, std::int32_t last) {
     auto& r = Begin(opcode);
@@ -69,12 +69,12 @@ class WaveClient : public testing::PoolClient {
                      std::uint16_t reduction = 1) {
     auto& r = Begin(kGetWaveformData);
     r.Src = src, r.Block = block, r.FirstSample = first, r.LastSample = last;
-    r.Reduction = reduction, r.DataType = kSampleFloat;
+    r.Reduction = reduction, r.DataType = vardFloat;
     std::memset(Area(), 0xAB, kSampleAreaSize);
     const WaveformRequest sent = r;
     const std::uint32_t rc = Send(kGetWaveformData);
     EXPECT_EQ(std::memcmp(&Rec(), &sent, sizeof sent), 0) << "the reply touched the record";
-    EXPECT_TRUE(rc == kOK || Area()[0] == 0xAB) << "a refused read wrote samples";
+    EXPECT_TRUE(rc == vardOK || Area()[0] == 0xAB) << "a refused read wrote samples";
     return rc;
   }
   std::vector<float> Floats(std::size_t n) {
@@ -97,93 +97,93 @@ class WaveformOpsTest : public ::testing::Test {
 };
 
 TEST_F(WaveformOpsTest, OthersSeeAWritersWorkFromItsCloseOnAndLocksKeepTheirs) {
-  ASSERT_EQ(writer.Named(kCreateWaveform, "Scope", kSampleFloat), kOK);
+  ASSERT_EQ(writer.Named(kCreateWaveform, "Scope", vardFloat), vardOK);
   const std::int16_t w = writer.Open("scope");
   ASSERT_GT(w, 0);
-  ASSERT_EQ(writer.SetLength(w, 100), kOK);
-  ASSERT_EQ(writer.Write(w, 0, Ramp(200, 0)), kOK);  // two blocks
+  ASSERT_EQ(writer.SetLength(w, 100), vardOK);
+  ASSERT_EQ(writer.Write(w, 0, Ramp(200, 0)), vardOK);  // two blocks
 
   const std::int16_t before = reader.Lock("Scope");
   EXPECT_EQ(reader.LengthOf(before), 0);
-  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w), kOK);
+  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w), vardOK);
 
   const std::int16_t src = reader.Lock("SCOPE");
   EXPECT_EQ(reader.LengthOf(src), 100);
   EXPECT_EQ(reader.Rec().Block, 2);  // the number of blocks
-  EXPECT_EQ(reader.OnHandle(kGetVertical, src), kOK);
+  EXPECT_EQ(reader.OnHandle(kGetVertical, src), vardOK);
   EXPECT_EQ(Got(reader.Rec().Name), "Scope");  // as created
-  ASSERT_EQ(reader.Read(src, 1, 95, 99), kOK);
+  ASSERT_EQ(reader.Read(src, 1, 95, 99), vardOK);
   EXPECT_EQ(reader.Floats(5), Ramp(5, 195));
-  ASSERT_EQ(reader.Read(src, 1, 0, 9, 4), kOK);
+  ASSERT_EQ(reader.Read(src, 1, 0, 9, 4), vardOK);
   EXPECT_EQ(reader.Floats(6), (std::vector<float>{100, 103, 104, 107, 108, 109}));
   EXPECT_EQ(reader.LengthOf(before), 0);
 }
 
 TEST_F(WaveformOpsTest, HandlesBelongToTheirClientAndEnd) {
-  ASSERT_EQ(writer.Named(kCreateWaveform, "W", kSampleInteger), kOK);
+  ASSERT_EQ(writer.Named(kCreateWaveform, "W", vardInteger), vardOK);
   const std::int16_t w = writer.Open("W"), src = reader.Lock("W");
   ASSERT_GT(w, 0);
   ASSERT_GT(src, 0);
   // Each client's first handle is 1: here it names a resource of the other
   // kind, or nothing at all in the other client's session.
-  EXPECT_EQ(reader.OnHandle(kWriteVertical, w), kInvalidHandle);
-  EXPECT_EQ(writer.OnHandle(kGetHorizontal, src), kInvalidHandle);
-  EXPECT_EQ(reader.OnHandle(kCloseWaveform, src), kInvalidHandle);
+  EXPECT_EQ(reader.OnHandle(kWriteVertical, w), vardInvalidHandle);
+  EXPECT_EQ(writer.OnHandle(kGetHorizontal, src), vardInvalidHandle);
+  EXPECT_EQ(reader.OnHandle(kCloseWaveform, src), vardInvalidHandle);
   for (std::int16_t bad : {0, -1, -32768, 32767})
-    EXPECT_EQ(writer.OnHandle(kGetWaveformDataType, bad), kInvalidHandle) << bad;
+    EXPECT_EQ(writer.OnHandle(kGetWaveformDataType, bad), vardInvalidHandle) << bad;
 
   // One writer at a time, whoever asks; the open waveform cannot be deleted.
-  EXPECT_EQ(reader.Named(kOpenWaveform, "W"), kProcNotAllowed);
-  EXPECT_EQ(writer.Named(kOpenWaveform, "w"), kProcNotAllowed);
-  EXPECT_EQ(reader.Variable(kDeleteVariable, "W"), kProcNotAllowed);
+  EXPECT_EQ(reader.Named(kOpenWaveform, "W"), vardProcNotAllowed);
+  EXPECT_EQ(writer.Named(kOpenWaveform, "w"), vardProcNotAllowed);
+  EXPECT_EQ(reader.Variable(kDeleteVariable, "W"), vardProcNotAllowed);
 
   // A client that goes away drops its unpublished samples and its claim.
-  ASSERT_EQ(writer.Write(w, 0, std::vector<std::int16_t>{1, 2, 3}), kOK);
+  ASSERT_EQ(writer.Write(w, 0, std::vector<std::int16_t>{1, 2, 3}), vardOK);
   writer.session().Release();
-  EXPECT_EQ(writer.OnHandle(kWriteWaveform, w), kInvalidHandle);
+  EXPECT_EQ(writer.OnHandle(kWriteWaveform, w), vardInvalidHandle);
   const std::int16_t again = reader.Open("W");
   ASSERT_GT(again, 0);
-  EXPECT_EQ(reader.OnHandle(kCloseWaveform, again), kOK);
-  EXPECT_EQ(reader.OnHandle(kCloseWaveform, again), kInvalidHandle);
+  EXPECT_EQ(reader.OnHandle(kCloseWaveform, again), vardOK);
+  EXPECT_EQ(reader.OnHandle(kCloseWaveform, again), vardInvalidHandle);
   const std::int16_t now = reader.Lock("W");
   EXPECT_EQ(reader.LengthOf(now), 0);
 
-  EXPECT_EQ(reader.OnHandle(kUnlockWaveform, src), kOK);
-  EXPECT_EQ(reader.OnHandle(kUnlockWaveform, src), kInvalidHandle);
-  EXPECT_EQ(reader.OnHandle(kGetBlockInfo, src), kInvalidHandle);
-  EXPECT_EQ(reader.Variable(kDeleteVariable, "W"), kOK);
+  EXPECT_EQ(reader.OnHandle(kUnlockWaveform, src), vardOK);
+  EXPECT_EQ(reader.OnHandle(kUnlockWaveform, src), vardInvalidHandle);
+  EXPECT_EQ(reader.OnHandle(kGetBlockInfo, src), vardInvalidHandle);
+  EXPECT_EQ(reader.Variable(kDeleteVariable, "W"), vardOK);
   // A lock outlives the variable: it holds a snapshot, not a name.
-  EXPECT_EQ(reader.OnHandle(kGetVertical, now), kOK);
+  EXPECT_EQ(reader.OnHandle(kGetVertical, now), vardOK);
 }
 
 // A writer whose variable was replaced behind its back must not publish into
 // the newcomer; its handle ends all the same.
 TEST_F(WaveformOpsTest, CloseAfterTheVariableWasReplacedPublishesNothing) {
-  ASSERT_EQ(writer.Named(kCreateWaveform, "R", kSampleFloat), kOK);
+  ASSERT_EQ(writer.Named(kCreateWaveform, "R", vardFloat), vardOK);
   const std::int16_t w = writer.Open("R");
-  ASSERT_EQ(writer.Write(w, 0, Ramp(10, 0)), kOK);
+  ASSERT_EQ(writer.Write(w, 0, Ramp(10, 0)), vardOK);
   pool.Write().Erase("R");
-  ASSERT_EQ(reader.Named(kCreateWaveform, "R", kSampleFloat), kOK);
+  ASSERT_EQ(reader.Named(kCreateWaveform, "R", vardFloat), vardOK);
   const std::string before = pool.Dump();
-  EXPECT_EQ(writer.OnHandle(kCloseWaveform, w), kNoSuchObject);
+  EXPECT_EQ(writer.OnHandle(kCloseWaveform, w), vardNoSuchObject);
   EXPECT_EQ(pool.Dump(), before);
-  EXPECT_EQ(writer.OnHandle(kCloseWaveform, w), kInvalidHandle);
+  EXPECT_EQ(writer.OnHandle(kCloseWaveform, w), vardInvalidHandle);
 }
 
 TEST_F(WaveformOpsTest, RefusalsAnswerTheirCodeAndChangeNothing) {
-  ASSERT_EQ(writer.CreateNumber("Num", 1), kOK);
-  ASSERT_EQ(writer.Named(kCreateWaveform, "F", kSampleFloat), kOK);
-  EXPECT_EQ(writer.Named(kCreateWaveform, "f", kSampleDigital), kAlreadyExists);
-  EXPECT_EQ(writer.Named(kCreateWaveform, "G", 3), kInvalidType);
-  EXPECT_EQ(writer.Named(kCreateWaveform, "", kSampleFloat), kInvalidName);
-  EXPECT_EQ(writer.Named(kLockWaveform, "Num"), kInvalidType);
-  EXPECT_EQ(writer.Named(kOpenWaveform, "Nope"), kNoSuchObject);
-  EXPECT_EQ(writer.Named(kGetWaveformValue, "F"), kNoSuchData);  // no samples yet
+  ASSERT_EQ(writer.CreateNumber("Num", 1), vardOK);
+  ASSERT_EQ(writer.Named(kCreateWaveform, "F", vardFloat), vardOK);
+  EXPECT_EQ(writer.Named(kCreateWaveform, "f", vardDigital), vardAlreadyExists);
+  EXPECT_EQ(writer.Named(kCreateWaveform, "G", 3), vardInvalidType);
+  EXPECT_EQ(writer.Named(kCreateWaveform, "", vardFloat), vardInvalidName);
+  EXPECT_EQ(writer.Named(kLockWaveform, "Num"), vardInvalidType);
+  EXPECT_EQ(writer.Named(kOpenWaveform, "Nope"), vardNoSuchObject);
+  EXPECT_EQ(writer.Named(kGetWaveformValue, "F"), vardNoSuchData);  // no samples yet
 
   const std::int16_t w = writer.Open("F");
-  ASSERT_EQ(writer.Write(w, 0, Ramp(10000, 0)), kOK);
-  ASSERT_EQ(writer.Write(w, 10000, Ramp(10000, 10000)), kOK);
-  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w), kOK);
+  ASSERT_EQ(writer.Write(w, 0, Ramp(10000, 0)), vardOK);
+  ASSERT_EQ(writer.Write(w, 10000, Ramp(10000, 10000)), vardOK);
+  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w), vardOK);
   const std::string before = pool.Dump();
   const std::int16_t w2 = writer.Open("F"), src = reader.Lock("F");
 
@@ -192,25 +192,25 @@ TEST_F(WaveformOpsTest, RefusalsAnswerTheirCodeAndChangeNothing) {
     std::int32_t first, last;
     std::uint16_t reduction;
     std::uint32_t rc;
-  } reads[] = {{1, 0, 0, 1, kNoSuchData},
-               {-1, 0, 0, 1, kNoSuchData},
-               {0, 5, 4, 1, kInvalidParameter},
-               {0, -1, 4, 1, kInvalidParameter},
-               {0, 0, 20000, 1, kNoSuchData},
+  } reads[] = {{1, 0, 0, 1, vardNoSuchData},
+               {-1, 0, 0, 1, vardNoSuchData},
+               {0, 5, 4, 1, vardInvalidParameter},
+               {0, -1, 4, 1, vardInvalidParameter},
+               {0, 0, 20000, 1, vardNoSuchData},
                // More than the sample area holds (16169 floats), reduced or not.
-               {0, 0, 16168, 1, kInvalidParameter},
-               {0, 0, 16168, 0, kInvalidParameter},
-               {0, 0, 19999, 2, kInvalidParameter}};
+               {0, 0, 16168, 1, vardInvalidParameter},
+               {0, 0, 16168, 0, vardInvalidParameter},
+               {0, 0, 19999, 2, vardInvalidParameter}};
   for (const auto& r : reads)
     EXPECT_EQ(reader.Read(src, r.block, r.first, r.last, r.reduction), r.rc)
         << r.block << " " << r.last;
 
   EXPECT_EQ(writer.Range(kWriteWaveform, w2, 0, 16168),
-            kInvalidParameter);  // 16169 floats do not fit
-  EXPECT_EQ(writer.Range(kWriteWaveform, w2, 0x7FFFFFFF - 10, 0x7FFFFFFF), kOutOfMemory);
-  EXPECT_EQ(writer.Range(kReadWaveform, w2, 19999, 20000), kNoSuchData);
-  EXPECT_EQ(writer.SetLength(w2, -1), kInvalidParameter);
-  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w2), kOK);  // nothing changed: same snapshot
+            vardInvalidParameter);  // 16169 floats do not fit
+  EXPECT_EQ(writer.Range(kWriteWaveform, w2, 0x7FFFFFFF - 10, 0x7FFFFFFF), vardOutOfMemory);
+  EXPECT_EQ(writer.Range(kReadWaveform, w2, 19999, 20000), vardNoSuchData);
+  EXPECT_EQ(writer.SetLength(w2, -1), vardInvalidParameter);
+  ASSERT_EQ(writer.OnHandle(kCloseWaveform, w2), vardOK);  // nothing changed: same snapshot
   EXPECT_EQ(pool.Dump(), before);
 }
 

@@ -59,16 +59,6 @@ TEST(Link, DataCallBeforeInitStartsTheServerButSendsNothing) {
   ExitDataManager();
 }
 
-TEST(Link, OwnWindowIsTitledWithTheProcessId) {
-  FakeServer server;
-  InitDataManager();
-  char title[32];
-  std::snprintf(title, sizeof title, "VardServer %lu", GetCurrentProcessId());
-  EXPECT_NE(FindWindowA("static", title), nullptr);
-  ExitDataManager();
-  EXPECT_EQ(FindWindowA("static", title), nullptr);
-}
-
 // The probe registers twice and unloads the library with a fake listening.
 TEST(Link, UnregisteringAtUnloadSendsOneExitPerRegistration) {
   EXPECT_EQ(vard::test::RunPeer("detach_probe.exe"), "1 3 3 4 4 2 \n");

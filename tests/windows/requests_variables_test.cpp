@@ -81,6 +81,11 @@ TEST_F(Variables, WaveformTestsAnswerTheLowSixteenBits) {
   EXPECT_EQ(vardIsIntegerWaveformW(L"iw"), 0);
   EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{95, 96}));
   EXPECT_EQ(Text(Last().As<VariableRequest>().Name), "iw");
+  // A name pointer that faults is a "no", not a crash, and sends nothing.
+  const auto* bad = reinterpret_cast<LPCWSTR>(std::uintptr_t{16});
+  EXPECT_EQ(vardIsDigitalWaveformW(bad), 0);
+  EXPECT_EQ(vardIsIntegerWaveformW(bad), 0);
+  EXPECT_EQ(SentCodes().size(), 2u);
 }
 
 // For the four families: the A name is the same function, the W form another.

@@ -46,14 +46,6 @@ inline std::uint16_t WordSample(long s) {
   return static_cast<std::uint16_t>(static_cast<std::uint32_t>(s) * 40503u + (s >> 7));
 }
 
-// The value a reader sees: float as stored, integer through the Y axis,
-// digital as an unsigned state word.
-inline double Physical(const WaveSpec& w, long s) {
-  if (w.type == 4) return FloatSample(s);
-  if (w.type == 2) return w.y0 + w.yStep * static_cast<std::int16_t>(WordSample(s));
-  return WordSample(s);
-}
-
 // Samples [first, first + n) as the bytes a transfer of the waveform's own type carries.
 inline std::vector<std::uint8_t> RawSamples(const WaveSpec& w, long first, long n) {
   std::vector<std::uint8_t> out(static_cast<std::size_t>(n) * w.ElementSize());

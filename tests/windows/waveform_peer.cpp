@@ -1,8 +1,8 @@
 // The reading client of the waveform end-to-end test. It runs one step
 // against the real server and prints one line on stdout:
-//   verify NAME          locks NAME and checks axes, block info, every sample,
-//                        reduced ranges and single values against the
-//                        generator: "ok", or the first difference
+//   verify NAME          locks NAME and checks axes, block info and every
+//                        sample against the generator: "ok", or the first
+//                        difference
 //   peek NAME            locks NAME: "<code> <Length> <Record>"
 //   hold NAME            locks NAME, prints sample 0, waits for the test's
 //                        event, then prints sample 0 through the old lock, a
@@ -10,8 +10,6 @@
 //   write-and-hang NAME  opens NAME, writes samples, signals, waits to be killed
 #include <windows.h>
 
-#include <algorithm>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -24,7 +22,6 @@
 
 namespace {
 
-using vard::e2e::Physical;
 using vard::e2e::RawSamples;
 using vard::e2e::WaveSpec;
 
@@ -40,34 +37,6 @@ bool Check(bool ok, const char* format, ...) {
     g_failure = text;
   }
   return ok;
-}
-
-// Element i of raw samples of the waveform's own type.
-std::uint32_t Element(const WaveSpec& w, const std::vector<std::uint8_t>& raw, long i) {
-  std::uint32_t v = 0;
-  std::memcpy(&v, &raw[static_cast<std::size_t>(i) * w.ElementSize()], w.ElementSize());
-  return v;
-}
-
-// A reduced read: per group, the raw element of the physically smallest and
-// largest sample.
-void CheckReduced(const WaveSpec& w, short src, short block, long first, long last, short r) {
-  const long n = last - first + 1, groups = (n + r - 1) / r, base = block * w.length + first;
-  std::vector<std::uint8_t> got(static_cast<std::size_t>(2 * groups) * w.ElementSize());
-  const short rc = GetWaveformData(src, block, first, last, r, w.type, got.data());
-  if (!Check(rc == vardOK, "reduced read of block %d answered %d", block, rc)) return;
-  const auto want = RawSamples(w, base, n);
-  for (long g = 0; g < groups; ++g) {
-    long lo = g * r, hi = g * r;
-    for (long i = g * r; i < std::min(n, (g + 1) * r); ++i) {
-      lo = Physical(w, base + i) < Physical(w, base + lo) ? i : lo;
-      hi = Physical(w, base + i) > Physical(w, base + hi) ? i : hi;
-    }
-    if (!Check(Element(w, got, 2 * g) == Element(w, want, lo) &&
-                   Element(w, got, 2 * g + 1) == Element(w, want, hi),
-               "reduction %d, block %d, group %ld differs", r, block, g))
-      return;
-  }
 }
 
 void Verify(const WaveSpec& w) {
@@ -96,25 +65,6 @@ void Verify(const WaveSpec& w) {
     Check(GetWaveformData(src, b, 0, w.length - 1, 1, w.type, got.data()) == vardOK &&
               got == RawSamples(w, b * w.length, w.length),
           "samples of block %d differ", b);
-  }
-  const short last = static_cast<short>(w.blocks - 1);
-  CheckReduced(w, src, last, 0, w.length - 1, 1000);
-  CheckReduced(w, src, 0, 3, 50002, 7);  // groups across the library's chunks
-
-  // Single values on and between samples: linear between neighbours, except
-  // that a digital state holds until the next sample.
-  for (long i : {0L, 1L, 4097L, w.length / 2, w.length - 2}) {
-    for (short b : {short(0), last}) {
-      for (double frac : {0.0, 0.5}) {
-        double y = 0;
-        const short rc = GetWaveformValue(w.name, b, w.x0 + (i + frac) * w.xStep, &y);
-        const double a = Physical(w, b * w.length + i), next = Physical(w, b * w.length + i + 1);
-        const double want = w.type == vardDigital ? a : a + frac * (next - a);
-        Check(rc == vardOK &&
-                  std::fabs(y - want) <= 1e-6 * std::max({1.0, std::fabs(a), std::fabs(next)}),
-              "value at sample %ld + %g of block %d: %d %g, expected %g", i, frac, b, rc, y, want);
-      }
-    }
   }
   Check(UnlockWaveform(src) == vardOK, "UnlockWaveform");
 }

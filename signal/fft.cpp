@@ -42,13 +42,37 @@ class Recurrence {
     for (std::size_t m = 0; m < count; ++m) {
       re[m] = wr_;
       im[m] = wi_;
-      const double r = wr_;
-      wr_ = r * c_ - wi_ * s_;
-      wi_ = wi_ * c_ + r * s_;
+      Step();
+    }
+  }
+
+  // The state from which the next factor follows: (wr, wi), written at `at`
+  // or taken from it.
+  void Save(double* at) const { at[0] = wr_, at[1] = wi_; }
+  void Resume(const double* at) { wr_ = at[0], wi_ = at[1]; }
+
+  // Fills count factors of each of the kN recurrences at once. Each chain of
+  // dependent multiplications is as long as before, but they run side by
+  // side, so their latencies overlap; every factor is the same number.
+  template <int kN>
+  static void FillTogether(Recurrence (&r)[kN], double* const (&re)[kN], double* const (&im)[kN],
+                           std::size_t count) {
+    for (std::size_t m = 0; m < count; ++m) {
+      for (int j = 0; j < kN; ++j) {
+        re[j][m] = r[j].wr_;
+        im[j][m] = r[j].wi_;
+        r[j].Step();
+      }
     }
   }
 
  private:
+  void Step() {
+    const double r = wr_;
+    wr_ = r * c_ - wi_ * s_;
+    wi_ = wi_ * c_ + r * s_;
+  }
+
   double c_, s_;
   double wr_ = 1.0, wi_ = 0.0;
 };
@@ -60,26 +84,50 @@ class Recurrence {
 // (h steps for stage h) that costs about as much as the butterflies of the
 // last stages. Bounded: stages up to h = 2^15 only (every stage of a
 // 65536-point transform), 16·h bytes each, under 1 MiB per direction in all.
-// Larger stages generate their factors during the call instead.
 constexpr int kCachedStages = 16;
-std::atomic<double*> g_tables[2][kCachedStages];
 
-// nullptr when the stage is not cached or memory is short; callers then
-// generate the factors themselves.
-const double* CachedStage(bool inverse, int k) {
-  if (k >= kCachedStages) return nullptr;
-  std::atomic<double*>& slot = g_tables[inverse][k];
-  double* table = slot.load(std::memory_order_acquire);
-  if (table) return table;
-  const std::size_t h = std::size_t{1} << k;
-  double* fresh = new (std::nothrow) double[2 * h];
-  if (!fresh) return nullptr;
-  Recurrence(inverse ? -Pi() : Pi(), h).Fill(fresh, fresh + h, h);
-  // Lock-free publication: a thread that loses the race uses the winner's
-  // table, which holds the same numbers.
+// Larger stages generate their factors during the call, kChunk at a time.
+// For stages up to h = 2^kRungStages/2 a table of rungs is kept instead: the
+// recurrence's state at every kChunk-th factor, h/16 bytes per stage (32 KiB
+// for h = 2^19, 256 KiB per direction in all). From the rungs, chunks far
+// apart are generated side by side, and two stages can share a pass.
+constexpr int kRungStages = 22;
+constexpr std::size_t kChunk = 256;
+
+std::atomic<double*> g_tables[2][kRungStages];
+
+// Publishes a freshly made table in slot, without a lock: a thread that loses
+// the race frees its own and uses the winner's, which holds the same numbers.
+const double* Publish(std::atomic<double*>& slot, double* fresh) {
+  double* table = nullptr;
   if (slot.compare_exchange_strong(table, fresh, std::memory_order_acq_rel)) return fresh;
   delete[] fresh;
   return table;
+}
+
+// Stage k's factors (k < kCachedStages) or rungs (up to kRungStages), made on
+// first use; nullptr beyond, or when memory is short: callers then generate
+// the factors from the start of the stage.
+const double* CachedStage(bool inverse, int k) {
+  if (k >= kRungStages) return nullptr;
+  std::atomic<double*>& slot = g_tables[inverse][k];
+  if (const double* table = slot.load(std::memory_order_acquire)) return table;
+  const std::size_t h = std::size_t{1} << k;
+  Recurrence rot(inverse ? -Pi() : Pi(), h);
+  if (k < kCachedStages) {
+    double* fresh = new (std::nothrow) double[2 * h];
+    if (!fresh) return nullptr;
+    rot.Fill(fresh, fresh + h, h);
+    return Publish(slot, fresh);
+  }
+  double* fresh = new (std::nothrow) double[2 * (h / kChunk)];
+  if (!fresh) return nullptr;
+  double unused[2][kChunk];
+  for (std::size_t j = 0; j < h / kChunk; ++j) {
+    rot.Save(fresh + 2 * j);
+    rot.Fill(unused[0], unused[1], kChunk);
+  }
+  return Publish(slot, fresh);
 }
 
 // Frees the tables when the library is unloaded, so loading and unloading it
@@ -97,16 +145,16 @@ struct TableRelease {
 // typical L2.
 constexpr int kL1BlockLog = 11;
 constexpr int kL2BlockLog = 16;
-constexpr std::size_t kChunk = 256;  // factors generated at a time for untabled stages
 
 struct Plan {
   std::size_t n;
   int log2n;
   bool inverse;
-  double base;         // +pi forward, -pi inverse
-  Twiddles stage[31];  // stage[k] for h = 2^k; re == nullptr when not tabled
-  Twiddles small[4];   // stages h = 2, 4, 8 (small[1..3]), always present
-  double local[28];    // their factors when not tabled
+  double base;          // +pi forward, -pi inverse
+  Twiddles stage[31];   // stage[k] for h = 2^k; re == nullptr when not tabled
+  const double* rungs[31];  // rungs of stage k (see CachedStage), or nullptr
+  Twiddles small[4];    // stages h = 2, 4, 8 (small[1..3]), always present
+  double local[28];     // their factors when not tabled
 };
 
 std::uint32_t Reverse(std::uint32_t x, int bits) {
@@ -250,7 +298,9 @@ std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
     const bool cached = path != FftPath::kUncached;
     for (int k = 0; k < plan.log2n; ++k) {
       const double* t = cached ? CachedStage(plan.inverse, k) : nullptr;
-      plan.stage[k] = Twiddles{t, t ? t + (std::size_t{1} << k) : nullptr};
+      const bool rungs = k >= kCachedStages;
+      plan.stage[k] = rungs || !t ? Twiddles{nullptr, nullptr} : Twiddles{t, t + (std::size_t{1} << k)};
+      plan.rungs[k] = rungs ? t : nullptr;
     }
     double* local = plan.local;
     for (int k = 1; k <= 3; ++k) {

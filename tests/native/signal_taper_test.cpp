@@ -58,11 +58,13 @@ TEST(WindowWeights, KnownValues) {
     const std::vector<float> w = Weights(kFlattop, n);
     EXPECT_NEAR(std::accumulate(w.begin(), w.end(), 0.0) / n, n == 4 ? 1.028 : 1.0, 1e-6) << n;
   }
-  // No samples: nothing is read or written, whatever the type.
+  // No samples, or a type that weighs 1: nothing is read or written.
   for (const std::int16_t type : {kRectangular, kForce, kHanning, kFlattop, std::int16_t{7}}) {
     EXPECT_EQ(ApplyWindow(nullptr, 0, type), 0);
     EXPECT_EQ(ApplyWindow(nullptr, -5, type), 0);
   }
+  EXPECT_EQ(ApplyWindow(nullptr, 64, kRectangular), 0);
+  EXPECT_EQ(ApplyWindow(nullptr, 64, 7), 0);
 }
 
 }  // namespace

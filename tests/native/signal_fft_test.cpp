@@ -25,8 +25,9 @@ struct Signal {
   std::vector<float> re, im;
 };
 
-// kind 0: uniform in [-1, 1]; 1: magnitudes over 2^-40 .. 2^40, so sums
-// cancel and round every way; 2: about 1e-36, so inverse results are
+// kind 0: uniform in [-1, 1]; 1: magnitudes over 2^-60 .. 2^40, so sums
+// cancel and round every way, and the range checks of the AVX path go either
+// way; 2: about 1e-36, below those checks, so inverse results are
 // subnormal and the scaling must round them exactly as a division does;
 // 3: mostly zeros of either sign, whose signs the single-precision
 // butterflies must reproduce; 4: about 3e37, so sums overflow to infinities
@@ -34,7 +35,7 @@ struct Signal {
 Signal Random(std::size_t n, std::uint32_t seed, int kind = 0) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-  std::uniform_int_distribution<int> exponent(-40, 40);
+  std::uniform_int_distribution<int> exponent(-60, 40);
   Signal s{std::vector<float>(n), std::vector<float>(n)};
   for (std::vector<float>* v : {&s.re, &s.im}) {
     for (float& x : *v) {

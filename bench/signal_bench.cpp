@@ -8,7 +8,8 @@
 // timed on their own: their code is their definition, so there is nothing
 // to set them against.
 //
-// On a shared machine, read the minimum over interleaved repetitions:
+// Each iteration counts the fastest of five runs (see TimeBest). On a shared
+// machine, read the minimum over interleaved repetitions as well:
 //   cmake --preset bench && cmake --build --preset bench --target signal_bench
 //   taskset -c 0 build/bench/bench/signal_bench --benchmark_repetitions=5
 //     --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
@@ -43,20 +44,39 @@ struct Input {
   }
 };
 
-// Runs body() once per iteration on a fresh copy of the input, timing body only.
+// Each iteration runs restore() and then body() kRuns times and counts the
+// fastest body(): on a shared machine the least disturbed run, while a
+// plain mean would be set by whatever else ran. Only body() is timed.
+constexpr int kRuns = 5;
+
+template <class Restore, class Body>
+void TimeBest(benchmark::State& state, Restore restore, Body body) {
+  for (auto _ : state) {
+    double best = 1e30;
+    for (int run = 0; run < kRuns; ++run) {
+      restore();
+      const auto t0 = Clock::now();
+      body();
+      const auto t1 = Clock::now();
+      benchmark::ClobberMemory();
+      best = std::min(best, std::chrono::duration<double>(t1 - t0).count());
+    }
+    state.SetIterationTime(best);
+  }
+  state.counters["n"] = static_cast<double>(state.range(0));
+}
+
+// The same for split buffers re/im, restored from in.
 template <class Body>
 void TimeSplit(benchmark::State& state, float* re, float* im, const Input& in, Body body) {
   const std::size_t bytes = in.re.size() * sizeof(float);
-  for (auto _ : state) {
-    std::memcpy(re, in.re.data(), bytes);
-    std::memcpy(im, in.im.data(), bytes);
-    const auto t0 = Clock::now();
-    body();
-    const auto t1 = Clock::now();
-    benchmark::ClobberMemory();
-    state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-  }
-  state.counters["n"] = static_cast<double>(in.re.size());
+  TimeBest(
+      state,
+      [&] {
+        std::memcpy(re, in.re.data(), bytes);
+        std::memcpy(im, in.im.data(), bytes);
+      },
+      body);
 }
 
 void FftProduct(benchmark::State& state) {
@@ -78,6 +98,21 @@ void FftTranscription(benchmark::State& state) {
             [&] { vard::signal::reference::ComplexFft(re.data(), im.data(), n, direction); });
 }
 
+// FFTW's interleaved double-precision transform, in place like the product,
+// planned once with FFTW_MEASURE before the timed loop.
+void FftFftwInterleaved(benchmark::State& state) {
+  const auto n = static_cast<int>(state.range(0));
+  Input in(n);
+  fftw_complex* data = fftw_alloc_complex(n);
+  fftw_plan plan = fftw_plan_dft_1d(n, data, data, state.range(1) < 0 ? FFTW_BACKWARD : FFTW_FORWARD,
+                                    FFTW_MEASURE);
+  TimeBest(
+      state, [&] { for (int i = 0; i < n; ++i) data[i][0] = in.re[i], data[i][1] = in.im[i]; },
+      [&] { fftw_execute(plan); });
+  fftw_destroy_plan(plan);
+  fftw_free(data);
+}
+
 void FftFftwSplit(benchmark::State& state) {
   const auto n = static_cast<int>(state.range(0));
   Input in(n);
@@ -95,42 +130,15 @@ void FftFftwSplit(benchmark::State& state) {
   fftwf_free(im);
 }
 
-// FFTW's interleaved double-precision transform, in place like the product,
-// planned once with FFTW_MEASURE before the timed loop.
-void FftFftwInterleaved(benchmark::State& state) {
-  const auto n = static_cast<int>(state.range(0));
-  Input in(n);
-  fftw_complex* data = fftw_alloc_complex(n);
-  fftw_plan plan = fftw_plan_dft_1d(n, data, data, state.range(1) < 0 ? FFTW_BACKWARD : FFTW_FORWARD,
-                                    FFTW_MEASURE);
-  for (auto _ : state) {
-    for (int i = 0; i < n; ++i) data[i][0] = in.re[i], data[i][1] = in.im[i];
-    const auto t0 = Clock::now();
-    fftw_execute(plan);
-    const auto t1 = Clock::now();
-    benchmark::ClobberMemory();
-    state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-  }
-  state.counters["n"] = n;
-  fftw_destroy_plan(plan);
-  fftw_free(data);
-}
-
 // KissFFT works on interleaved complex values, out of place.
 void FftKiss(benchmark::State& state) {
   const auto n = static_cast<int>(state.range(0));
   Input in(n);
   std::vector<kiss_fft_cpx> src(n), dst(n);
   kiss_fft_cfg cfg = kiss_fft_alloc(n, state.range(1) < 0 ? 1 : 0, nullptr, nullptr);
-  for (auto _ : state) {
-    for (int i = 0; i < n; ++i) src[i] = kiss_fft_cpx{in.re[i], in.im[i]};
-    const auto t0 = Clock::now();
-    kiss_fft(cfg, src.data(), dst.data());
-    const auto t1 = Clock::now();
-    benchmark::ClobberMemory();
-    state.SetIterationTime(std::chrono::duration<double>(t1 - t0).count());
-  }
-  state.counters["n"] = n;
+  TimeBest(
+      state, [&] { for (int i = 0; i < n; ++i) src[i] = kiss_fft_cpx{in.re[i], in.im[i]}; },
+      [&] { kiss_fft(cfg, src.data(), dst.data()); });
   kiss_fft_free(cfg);
 }
 

@@ -104,8 +104,8 @@ void FftFftwInterleaved(benchmark::State& state) {
   const auto n = static_cast<int>(state.range(0));
   Input in(n);
   fftw_complex* data = fftw_alloc_complex(n);
-  fftw_plan plan = fftw_plan_dft_1d(n, data, data, state.range(1) < 0 ? FFTW_BACKWARD : FFTW_FORWARD,
-                                    FFTW_MEASURE);
+  const int sign = state.range(1) < 0 ? FFTW_BACKWARD : FFTW_FORWARD;
+  fftw_plan plan = fftw_plan_dft_1d(n, data, data, sign, FFTW_MEASURE);
   TimeBest(
       state, [&] { for (int i = 0; i < n; ++i) data[i][0] = in.re[i], data[i][1] = in.im[i]; },
       [&] { fftw_execute(plan); });

@@ -80,7 +80,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<float> data(static_cast<std::size_t>(samples)), got(data.size());
-  for (long i = 0; i < samples; ++i) data[static_cast<std::size_t>(i)] = vard::bench::SampleValue(i);
+  for (long i = 0; i < samples; ++i) {
+    data[static_cast<std::size_t>(i)] = vard::bench::SampleValue(i);
+  }
   const std::size_t bytes = data.size() * sizeof(float);
 
   InitDataManager();
@@ -137,16 +139,15 @@ int main(int argc, char** argv) {
   // Round 0 warms both paths and is not counted.
   for (int r = 0; r <= rounds; ++r) {
     const bool libraryFirst = r % 2 == 1;
-    pair(
-        results[0], libraryFirst, [&] { return BareToClient(bare, samples, kReadChunk, got.data()); },
-        [&] { return GetWaveformData(src, 0, 0, samples - 1, 1, vardFloat, got.data()) == vardOK; },
-        true, r > 0);
-    pair(
-        results[1], libraryFirst, [&] { return BareToClient(bare, samples, kBulkChunk, got.data()); },
-        [&] { return ReadWaveform(writer, 0, samples - 1, got.data()) == vardOK; }, true, r > 0);
-    pair(
-        results[2], libraryFirst, [&] { return BareToServer(bare, samples, kBulkChunk, data.data()); },
-        [&] { return WriteWaveform(writer, 0, samples - 1, data.data()) == vardOK; }, false, r > 0);
+    float* const out = got.data();
+    const float* const in = data.data();
+    const long last = samples - 1;
+    pair(results[0], libraryFirst, [&] { return BareToClient(bare, samples, kReadChunk, out); },
+         [&] { return GetWaveformData(src, 0, 0, last, 1, vardFloat, out) == vardOK; }, true, r > 0);
+    pair(results[1], libraryFirst, [&] { return BareToClient(bare, samples, kBulkChunk, out); },
+         [&] { return ReadWaveform(writer, 0, last, out) == vardOK; }, true, r > 0);
+    pair(results[2], libraryFirst, [&] { return BareToServer(bare, samples, kBulkChunk, in); },
+         [&] { return WriteWaveform(writer, 0, last, in) == vardOK; }, false, r > 0);
   }
   CloseWaveform(writer);
   UnlockWaveform(src);

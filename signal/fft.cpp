@@ -385,7 +385,8 @@ std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
     for (int k = 0; k < plan.log2n; ++k) {
       const double* t = cached ? CachedStage(plan.inverse, k) : nullptr;
       const bool rungs = k >= kCachedStages;
-      plan.stage[k] = rungs || !t ? Twiddles{nullptr, nullptr} : Twiddles{t, t + (std::size_t{1} << k)};
+      const double* table = rungs ? nullptr : t;
+      plan.stage[k] = Twiddles{table, table ? table + (std::size_t{1} << k) : nullptr};
       plan.rungs[k] = rungs ? t : nullptr;
     }
     double* local = plan.local;

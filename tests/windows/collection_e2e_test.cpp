@@ -1,6 +1,7 @@
-// Collections through the real server: every kind of variable saved by one
-// client and loaded by another after the server has ended and started anew,
-// and the server killed while it closes a large collection, again and again.
+// Collections through the real server: every kind of variable, a formula
+// too, saved by one client and loaded by another after the server has ended
+// and started anew, and the server killed while it closes a large
+// collection, again and again.
 // (A dying client's open collection goes with its session: collection_test.)
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -53,8 +54,10 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   const std::string file = dir / "all.vcl";
   InitDataManager();
   DeleteSubTree("e2e");  // leftovers of an interrupted run
+  DeleteVariable("e2e_coll_f");
   ASSERT_EQ(CreateNumber("e2e_coll_num", -1.5e-7, "mV", "a number", "e2e.coll"), vardOK);
   ASSERT_EQ(CreateString("e2e_coll_str", "saved text", "e2e.coll"), vardOK);
+  ASSERT_GT(AddFormula("e2e_coll_f", "2 * e2e_coll_num", "mV", "twice"), 0);
   for (const auto* w : kWaves) {
     short h = 0;
     ASSERT_EQ(vard::e2e::WriteSpec(*w, "e2e.waves", &h), vardOK);
@@ -62,7 +65,7 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   }
   short coll = 0;
   ASSERT_EQ(CreateCollection(file.c_str(), "every kind", &coll), vardCollReturnOK);
-  std::vector<std::string> names = {"e2e_coll_num", "e2e_coll_str"};
+  std::vector<std::string> names = {"e2e_coll_num", "e2e_coll_str", "e2e_coll_f"};
   for (const auto* w : kWaves) names.push_back(w->name);
   for (const auto& name : names) EXPECT_EQ(AddToCollection(coll, name.c_str(), "", 0), vardOK);
   EXPECT_EQ(AddToCollection(coll, "e2e_coll_num", "e2e_coll_copy", 0), vardOK);
@@ -88,10 +91,15 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   EXPECT_STREQ(units, "mV");
   EXPECT_STREQ(description, "a number");
   EXPECT_STREQ(text, "saved text");
+  double twice = 0;  // a formula again, computed from the loaded number
+  EXPECT_EQ(GetNumber("e2e_coll_f", &twice), vardOK);
+  EXPECT_EQ(twice, 2 * value);
+  EXPECT_EQ(SetNumber("e2e_coll_f", 1), vardProcNotAllowed);
   for (const auto* w : kWaves)  // axes, block info, every sample
     EXPECT_EQ(RunPeer("waveform_peer.exe", std::string("verify ") + w->name), "ok\n") << w->name;
   // Every variable came back under the prefix, and only there.
   EXPECT_EQ(DeleteSubTree("Restored.e2e"), vardOK);
+  EXPECT_EQ(DeleteSubTree("Restored.Formulas"), vardOK);
   for (const auto& name : names) {
     short type = 0;
     EXPECT_EQ(GetType(name.c_str(), &type), vardNoSuchObject) << name;

@@ -2,7 +2,8 @@
 // defining one computed variable of the pool.
 //
 // A row's variable is an ordinary Kind::Number variable under the path
-// "Formulas" whose `formula` is set (pool.h): every client reads it with
+// "Formulas" (or, loaded from a collection, its saved path behind the
+// collection's prefix) whose `formula` is set (pool.h): every client reads it with
 // GetNumber, GetUnits, GetDescription and GetType like any number, and it is
 // listed like any number. Its units and description are the variable's, so
 // SetUnits and SetDescription change what the row shows. Deleting the

@@ -11,6 +11,7 @@
 #include "include/vard_enums.h"
 #include "server/core/collection_records.h"
 #include "server/core/file_system.h"
+#include "server/core/formula_table.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/waveform.h"
@@ -80,7 +81,7 @@ class Pass : fmt::RecordReader {
 
   void Record(std::uint16_t type) {
     if (!IsVariable(type)) {
-      unknown_record_ = true;  // a formula variable, or a newer writer's kind
+      unknown_record_ = true;  // a newer writer's kind
       Skip();
       return;
     }
@@ -105,34 +106,38 @@ class Pass : fmt::RecordReader {
 };
 
 // Everything or nothing: the variables that replace others are checked
-// first, new names are inserted (and taken out again should memory run
-// out), and only then, with nothing left that can fail, the others take the
-// place of the variables of their names. What they replaced comes back in
+// first and the formula variables' rows planned, new names are inserted (and
+// taken out again should memory run out), and only then, with nothing left
+// that can fail, the others take the place of the variables of their names
+// and the planned rows name the formulas. What they replaced comes back in
 // `vars`, to be freed after the lock.
 std::uint16_t Insert(Pool& pool, std::vector<Variable>& vars) {
   std::vector<bool> exists(vars.size());
   std::vector<Variable*> inserted;
   inserted.reserve(vars.size());
+  formula::RowPlan rows;
   auto view = pool.Write();
   for (std::size_t i = 0; i < vars.size(); ++i) {
     const Variable* old = view.Find(vars[i].name);
     if (old && old->OpenForWriting()) return vardProcNotAllowed;
     exists[i] = old != nullptr;
   }
+  // The formula database's rows are handles of the server's: none left, none taken.
+  if (rows.Plan(view, vars) != vardOK) return vardCollOutOfHandles;
   try {
     for (std::size_t i = 0; i < vars.size(); ++i)
       if (!exists[i]) inserted.push_back(view.Insert(std::move(vars[i])));
+    // Replacements are noted for the journal before anything is replaced.
+    for (std::size_t i = 0; i < vars.size(); ++i)
+      if (exists[i]) view.Changed(*view.Find(vars[i].name));
   } catch (const std::bad_alloc&) {
     for (Variable* v : inserted) view.Erase(v->name);
     return vardCollOutOfMemory;
   }
   // The pool's key keeps the old spelling; it folds to the same name.
-  for (std::size_t i = 0; i < vars.size(); ++i) {
-    if (!exists[i]) continue;
-    Variable* old = view.Find(vars[i].name);
-    view.Changed(*old);  // noted first: should that throw, nothing is replaced yet
-    std::swap(*old, vars[i]);
-  }
+  for (std::size_t i = 0; i < vars.size(); ++i)
+    if (exists[i]) std::swap(*view.Find(vars[i].name), vars[i]);
+  rows.Apply(view);
   return vardCollReturnOK;
 }
 

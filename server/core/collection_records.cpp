@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "server/core/file_system.h"
+#include "server/core/formula_parser.h"
+#include "server/core/formula_table.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/waveform.h"
@@ -145,8 +147,13 @@ void RecordOutput::PutRecord(std::uint16_t type, std::uint16_t flags, const Enco
 void RecordOutput::PutVariable(const Variable& v, std::uint16_t options, std::uint16_t flags) {
   switch (v.kind) {
     case Kind::Number: {
-      Encoder e = Common(kNumberRecord, flags, v);
-      e.Value(v.value).Text(v.units);
+      // A computed number is saved as its formula, never as a value.
+      Encoder e = Common(v.formula ? kFormulaRecord : kNumberRecord, flags, v);
+      if (v.formula) {
+        e.Text(v.formula->source).Text(v.units);
+      } else {
+        e.Value(v.value).Text(v.units);
+      }
       SetPayloadLength(e, e.bytes.size() - kFrameSize);
       Put(e.bytes);
       break;
@@ -221,6 +228,7 @@ std::uint64_t VariableRecordSize(const Variable& v) {
                        kCrcSize;
   switch (v.kind) {
     case Kind::Number:
+      if (v.formula) return size + 2 + v.formula->source.size() + 2 + v.units.size();
       return size + 8 + 2 + v.units.size();
     case Kind::String:
       return size + 2 + v.text.size();
@@ -322,12 +330,27 @@ Variable RecordReader::ReadVariable(std::uint16_t type) {
   } else if (type == kStringRecord) {
     v.kind = Kind::String;
     v.text = Text(kMaxStringLength);
+  } else if (type == kFormulaRecord) {
+    ReadFormula(&v);
   } else {
     v.kind = Kind::Waveform;
     ReadWaveform(&v);
   }
   Check(left_ == 0);
   return v;
+}
+
+// A computed number: compiled only when building, so a check allocates
+// nothing; the names it refers to need not exist (it computes on reading).
+void RecordReader::ReadFormula(Variable* v) {
+  const std::string text = Text(formula::kMaxFormulaLength);
+  const std::string units = Text(kMaxUnitsLength);
+  if (!build_) return;
+  Variable made;
+  Check(formula::MakeVariable(formula::Definition{v->name, text, units, v->description}, &made) ==
+        vardOK);
+  made.path = std::move(v->path);
+  *v = std::move(made);
 }
 
 // Names and paths are checked whether or not they are kept: a check-only

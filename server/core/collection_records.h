@@ -114,7 +114,8 @@ class RecordReader {
   // kEndOfRecords comes back without reading a length.
   Frame ReadFrame();
   static bool IsVariable(std::uint16_t type) {
-    return type == kNumberRecord || type == kStringRecord || type == kWaveformRecord;
+    return type == kNumberRecord || type == kStringRecord || type == kWaveformRecord ||
+           type == kFormulaRecord;
   }
   // The payload of a variable record (IsVariable(type)), whole.
   Variable ReadVariable(std::uint16_t type);
@@ -143,6 +144,7 @@ class RecordReader {
 
  private:
   void ReadWaveform(Variable* v);
+  void ReadFormula(Variable* v);
 
   Input in_;
   const std::string_view prefix_;

@@ -54,7 +54,7 @@ template <class View>
 std::uint64_t LiveBytes(View& view) {
   std::uint64_t bytes = 0;
   view.ForEach([&](const Variable& v) {
-    bytes += fmt::VariableRecordSize(v) + (v.formula ? 4 + v.formula->source.size() : 0);
+    bytes += fmt::VariableRecordSize(v) + (v.formula ? 2 : 0);  // a formula's row
   });
   return bytes;
 }
@@ -70,7 +70,8 @@ struct Step {
 Step ReadStep(fmt::RecordReader& r, std::uint16_t type) {
   Step s;
   s.type = type;
-  if (fmt::RecordReader::IsVariable(type)) {
+  // A collection's formula record carries no row: the journal writes its own.
+  if (fmt::RecordReader::IsVariable(type) && type != fmt::kFormulaRecord) {
     s.v = r.ReadVariable(type);
     return s;
   }
@@ -106,7 +107,7 @@ void Apply(Pool& pool, std::vector<Step>& group) {
       continue;
     }
     if (s.type != 0) pool.Write().Erase(s.v.name);
-    if (fmt::RecordReader::IsVariable(s.type)) {
+    if (fmt::RecordReader::IsVariable(s.type) && s.type != fmt::kFormulaRecord) {
       pool.Write().Insert(std::move(s.v));
     } else if (s.type == Journal::kFormulaRecord) {
       const formula::Definition d{s.v.name, s.source, s.v.units, s.v.description};

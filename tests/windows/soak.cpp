@@ -17,9 +17,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <random>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,9 +32,12 @@
 
 namespace {
 
-enum Kind { kSetNumber, kGetNumber, kSetString, kGetString, kWaveWrite, kWaveRead, kRecreate, kKinds };
-const char* const kKindNames[kKinds] = {"SetNumber", "GetNumber", "SetString", "GetString",
-                                         "wave write", "wave read", "recreate"};
+enum Kind {
+  kSetNumber, kGetNumber, kSetString, kGetString, kWaveWrite, kWaveRead, kRecreate, kEnumerate,
+  kKinds
+};
+const char* const kKindNames[kKinds] = {"SetNumber",  "GetNumber", "SetString", "GetString",
+                                         "wave write", "wave read", "recreate",  "enumerate"};
 constexpr int kShared = 3;         // shared numbers, strings and waveforms each
 constexpr int kBuckets = 480;      // latency buckets of 5% from 1 us
 constexpr int kMaxReported = 20;   // failure lines per client
@@ -102,7 +107,8 @@ class Client {
     Expect(CreateWaveform(wave_.c_str(), vardFloat, "soak") == vardOK, "create waveform");
     Expect(CreateNumber(recreated_.c_str(), 0, "", "", "soak") == vardOK, "create recreated");
     while (static_cast<LONG>(GetTickCount() - until) < 0) {
-      const Kind kind = static_cast<Kind>(rng_() % kKinds);
+      Kind kind = static_cast<Kind>(rng_() % kKinds);
+      if (kind == kEnumerate && rng_() % 4 != 0) kind = kGetNumber;  // a walk costs many requests
       const bool shared = rng_() % 2 == 0;
       const std::string name = shared ? Shared(kind) : Private(kind);
       const double t0 = NowMicroseconds();
@@ -233,6 +239,20 @@ class Client {
           Expect(shared || seq_[name] == 0, name + ": a written waveform read empty");
         }
         UnlockWaveform(src);
+        return false;
+      }
+      case kEnumerate: {  // the whole pool: every shared variable, none twice
+        char var[64] = {}, path[300] = {};
+        const long find = FindFirstVariable(vardNavigateAll, var, path);
+        if (find == 0) return Expect(false, "FindFirstVariable"), false;
+        std::set<std::string> names;
+        int shared = 0;
+        do {
+          Expect(names.insert(var).second, std::string(var) + ": listed twice");
+          shared += std::strncmp(var, "soak_", 5) == 0;
+        } while (FindNextVariable(find, var, path) == vardOK);
+        FindVariableClose(find);
+        Expect(shared == 3 * kShared, "an enumeration missed a shared variable");
         return false;
       }
       default: {  // a private variable deleted and made anew

@@ -58,10 +58,16 @@ TEST_F(Automation, MissingRequiredTextsAreRefused) {
       [&] { return GetWaveformValueTLB(nullptr, 0, 0.0, &value); },
       [&] { return CreateWaveformTLB(name, vardFloat, nullptr); },
       [&] { return OpenWaveformTLB(nullptr, &handle); },
+      [&] { return WaveformMinMaxTLB(nullptr, 0, 0, 1, &value, &value, &value, &value); },
+      [&] { return WaveformHistogramTLB(nullptr, 0, 0, 1, 1, 0, 10, nullptr); },
+      [&] { return CreateCollectionTLB(nullptr, name, &handle); },
+      [&] { return AddToCollectionTLB(1, nullptr, name, 0); },
+      [&] { return LoadCollectionTLB(nullptr, name); },
   };
   for (const auto& call : calls) EXPECT_EQ(call(), vardInvalidParameter);
   EXPECT_EQ(vardIsDigitalWaveformTLB(nullptr), VARIANT_FALSE);
   EXPECT_EQ(vardIsIntegerWaveformTLB(nullptr), VARIANT_FALSE);
+  EXPECT_EQ(Taken(ExpandTextExTLB(nullptr)), L"");  // and never a null BSTR
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(type, 77);
   EXPECT_EQ(text, reinterpret_cast<BSTR>(0x1234));
@@ -82,6 +88,9 @@ TEST_F(Automation, TextsArriveThroughTheirBuffers) {
   EXPECT_EQ(Text(Last().As<ScalarRequest>().String), "");
   CreateNumberTLB(Bstr(L"n"), 3.0, nullptr, nullptr, Bstr(path150));
   EXPECT_EQ(Text(Last().As<ScalarRequest>().Path).length(), 150u);  // buffer 256
+  short coll = 0;
+  CreateCollectionTLB(Bstr(L"f"), Bstr(std::wstring(5000, L'c')), &coll);
+  EXPECT_EQ(Text(Last().As<proto::CollectionRequest>().Comment).length(), 4094u);  // heap 4096
   BSTR description = nullptr;
   GetDescriptionTLB(nullptr, &description);  // an optional name: asks for ""
   EXPECT_EQ(Text(Last().As<ScalarRequest>().Name), "");
@@ -107,6 +116,7 @@ TEST_F(Automation, ResultsAndCodes) {
   EXPECT_EQ(GetStringTLB(Bstr(L"s"), &text), vardNotInitialized);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(Taken(text), L"");
+  EXPECT_EQ(ShowFormulaEditorTLB(), VARIANT_TRUE);  // 1000 is not 0
   InitDataManager();
 }
 
@@ -169,12 +179,17 @@ TEST_F(Automation, ClientArraysAreCheckedFirst) {
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 5, &none), vardInvalidParameter);
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 5, nullptr), vardInvalidParameter);
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 4, &shorts), vardInvalidParameter);  // float waveform
-  SAFEARRAY* untouched = reinterpret_cast<SAFEARRAY*>(0x5678);
-  EXPECT_EQ(ReadWaveformShortTLB(1, 0, 4, &untouched), vardInvalidParameter);
-  EXPECT_EQ(untouched, reinterpret_cast<SAFEARRAY*>(0x5678));
+  SAFEARRAY* made = nullptr;
+  EXPECT_EQ(ReadWaveformShortTLB(1, 0, 4, &made), vardInvalidParameter);
+  EXPECT_EQ(SafeArrayDestroy(made), S_OK);
+  EXPECT_EQ(WaveformHistogramTLB(Bstr(L"w"), 0, 0, 1, 1, 0, -3, &made), vardInvalidParameter);
+  EXPECT_EQ(SafeArrayDestroy(made), S_OK);
   for (std::uint32_t code : SentCodes()) EXPECT_EQ(code, proto::kGetWaveformDataType);
+  // The requests of the plain export, and no more.
+  server_.Clear();
   EXPECT_EQ(WriteWaveformFloatTLB(1, 0, 5, &floats), vardOK);
-  EXPECT_EQ(SentCodes().back(), proto::kWriteWaveform);
+  EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{proto::kGetWaveformDataType,
+                                                     proto::kWriteWaveform}));
 
   SAFEARRAY* real = Vector(VT_R4, 1024);
   SAFEARRAY* imaginary = Vector(VT_R4, 512);
@@ -186,6 +201,25 @@ TEST_F(Automation, ClientArraysAreCheckedFirst) {
   EXPECT_EQ(BufferApplyWindowTLB(&floats, 7, vardHanning), vardInvalidParameter);
   EXPECT_EQ(BufferApplyWindowTLB(&floats, 6, vardHanning), vardOK);
   for (SAFEARRAY* a : {shorts, floats, real, imaginary}) EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+}
+
+// DDE texts go through heap buffers of their length + 2 bytes, which a
+// 16-bit size must count; a refused request still answers with a text.
+TEST_F(Automation, DdeTextsAndTheirAnswers) {
+  server_.SetHandler([](std::uint32_t code, std::uint8_t*) -> LRESULT {
+    return code == proto::kDdeRequest ? vardDdeTimeout : 0xFFFF;
+  });
+  const std::wstring longest(32765, L'c'), too_long(32766, L'c');
+  BSTR result = nullptr;
+  EXPECT_EQ(VARDDDERequestTLB(nullptr, nullptr, Bstr(too_long), 5, &result),
+            vardDdeInvalidParameter);
+  EXPECT_EQ(Taken(result), L"\"\"");
+  EXPECT_EQ(VARDDDECommandTLB(nullptr, nullptr, Bstr(too_long), 5), vardDdeInvalidParameter);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(VARDDDECommandTLB(Bstr(L"app"), nullptr, Bstr(longest), 5), vardDdeUnknownError);
+  EXPECT_EQ(VARDDDERequestTLB(Bstr(L"app"), Bstr(L"topic"), Bstr(L"item"), 5, &result),
+            vardDdeTimeout);
+  EXPECT_EQ(Taken(result), L"item");  // the item field as the server left it
 }
 
 // Name lists become BSTR arrays with lower bound 1, read no further than

@@ -56,4 +56,23 @@ inline std::unique_ptr<char[]> HeapText(std::size_t bytes) {
   return text;
 }
 
+// The wide name list of GetVariablesInPathTLB and
+// GetMultipleVariableNamesTLB: `fill(list, size)` has the wide export write
+// into a cleared heap buffer of kNameListChars characters, and the names
+// become a BSTR array in the client's `out`. The result is fill's, or
+// vardOutOfMemory when the buffer or the array cannot be had (the buffer:
+// nothing is called and `out` is not written).
+inline constexpr short kNameListChars = 24576;
+
+template <class Fill>
+long NameListEntry(SAFEARRAY** out, Fill&& fill) {
+  const std::unique_ptr<wchar_t[]> list(new (std::nothrow) wchar_t[kNameListChars]());
+  if (!list) return vardOutOfMemory;
+  return Entry([&]() -> long {
+    const long result = fill(list.get(), kNameListChars);
+    if (!WideListToSafeArray(list.get(), kNameListChars, out)) return vardOutOfMemory;
+    return result;
+  });
+}
+
 }  // namespace vard::automation

@@ -317,6 +317,16 @@ long VARDAPI LoadCollectionTLB(BSTR PathName, BSTR Prefix);
 long VARDAPI VARDDDECommandTLB(BSTR App, BSTR Topic, BSTR Cmd, short TimeOut);
 long VARDAPI VARDDDERequestTLB(BSTR App, BSTR Topic, BSTR Item, short TimeOut, BSTR* Result);
 
+/* Enumeration and the Variable Navigator. A find that gives no name hands
+ * back two quotation marks ("\"\"") in VarName and Path. WndParent is a
+ * window handle in an Automation INT. */
+long VARDAPI GetVariablesInPathTLB(BSTR PathPrefix, long Filter, SAFEARRAY** Result);
+long VARDAPI FindFirstVariableTLB(long Filter, BSTR* VarName, BSTR* Path);
+long VARDAPI FindNextVariableTLB(long FindHandle, BSTR* VarName, BSTR* Path);
+void VARDAPI FindVariableCloseTLB(long FindHandle);
+BSTR VARDAPI GetVariableNameTLB(int WndParent, long Filter);
+long VARDAPI GetMultipleVariableNamesTLB(int WndParent, long Filter, SAFEARRAY** VariableNames);
+
 /* The library's own file version (the high double word: major, minor), and
  * a window's topmost state (only the low 16 bits of OnTop count). Neither
  * needs the server. DllRegisterServer registers the embedded type library. */

@@ -1,6 +1,8 @@
 // The Automation entries against the fake server: the BSTR and SAFEARRAY
 // rules, and that nothing runs past an array.
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "automation/marshal.h"
 #include "tests/windows/requests_fixture.h"
@@ -220,6 +222,63 @@ TEST_F(Automation, DdeTextsAndTheirAnswers) {
   EXPECT_EQ(VARDDDERequestTLB(Bstr(L"app"), Bstr(L"topic"), Bstr(L"item"), 5, &result),
             vardDdeTimeout);
   EXPECT_EQ(Taken(result), L"item");  // the item field as the server left it
+}
+
+std::vector<std::wstring> Names(SAFEARRAY* array) {
+  std::vector<std::wstring> names;
+  if (!array) return names;
+  EXPECT_EQ(array->rgsabound[0].lLbound, 1);
+  auto* slots = static_cast<BSTR*>(array->pvData);
+  for (ULONG i = 0; i < array->rgsabound[0].cElements; ++i) {
+    names.emplace_back(slots[i], SysStringLen(slots[i]));
+  }
+  SafeArrayDestroy(array);
+  return names;
+}
+
+// A find hands back its texts whole (a path as wide as its reply field) or
+// two quotation marks when it found nothing; path lists become name arrays,
+// empty ones before InitDataManager; the navigator then answers nothing.
+TEST_F(Automation, EnumerationTextsAndNameArrays) {
+  server_.SetHandler([](std::uint32_t code, std::uint8_t* block) -> LRESULT {
+    auto& r = *reinterpret_cast<proto::EnumerationRequest*>(block);
+    if (code == proto::kFindFirstVariable) {
+      r.FindHandle = 9;
+      std::strcpy(r.VarName, "v1");
+      std::memset(r.Path, 'p', sizeof r.Path);  // no NUL: the whole field
+    }
+    if (code == proto::kGetVariablesInPath) {
+      std::memcpy(block + proto::kPathListOffset, "x\0yz\0", 6);
+    }
+    return code == proto::kFindNextVariable ? vardNoSuchData : vardOK;
+  });
+  BSTR name = nullptr, path = nullptr;
+  EXPECT_EQ(FindFirstVariableTLB(vardNavigateAll, &name, &path), 9);
+  EXPECT_EQ(Taken(name), L"v1");
+  EXPECT_EQ(Taken(path), std::wstring(sizeof(proto::EnumerationRequest::Path) - 1, L'p'));
+  EXPECT_EQ(FindNextVariableTLB(9, &name, &path), vardNoSuchData);
+  EXPECT_EQ(Taken(name) + Taken(path), L"\"\"\"\"");
+  SAFEARRAY* names = nullptr;
+  EXPECT_EQ(GetVariablesInPathTLB(nullptr, vardNavigateString, &names), vardOK);
+  EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"x", L"yz"}));
+  EXPECT_EQ(Last().As<proto::PathListRequest>().Capacity, 24576);
+
+  server_.SetHandler(nullptr);  // a reply without a handle
+  EXPECT_EQ(FindFirstVariableTLB(vardNavigateAll, &name, &path), 0);
+  EXPECT_EQ(Taken(name) + Taken(path), L"\"\"\"\"");
+  ExitDataManager();
+  names = nullptr;
+  EXPECT_EQ(GetVariablesInPathTLB(Bstr(L"a"), vardNavigateAll, &names), vardNotInitialized);
+  ASSERT_NE(names, nullptr);
+  EXPECT_TRUE(Names(names).empty());
+  EXPECT_EQ(FindFirstVariableTLB(vardNavigateAll, &name, &path), 0);
+  EXPECT_EQ(Taken(name) + Taken(path), L"\"\"\"\"");
+  EXPECT_EQ(Taken(GetVariableNameTLB(0, vardNavigateAll)), L"");
+  names = nullptr;
+  EXPECT_EQ(GetMultipleVariableNamesTLB(0, vardNavigateAll, &names), 0);
+  ASSERT_NE(names, nullptr);
+  EXPECT_TRUE(Names(names).empty());
+  InitDataManager();
 }
 
 // Name lists become BSTR arrays with lower bound 1, read no further than

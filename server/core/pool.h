@@ -20,6 +20,7 @@
 
 #include "include/vard_enums.h"
 #include "server/core/names.h"
+#include "server/core/shared_mutex.h"
 
 namespace vard::server {
 
@@ -111,9 +112,9 @@ class Pool {
 
    private:
     friend class Pool;
-    ReadView(std::shared_mutex& m, const Pool& pool)
+    ReadView(SharedMutex& m, const Pool& pool)
         : lock_(m), map_(&pool.map_), rows_(&pool.rows_), generation_(&pool.generation_) {}
-    std::shared_lock<std::shared_mutex> lock_;
+    std::shared_lock<SharedMutex> lock_;
     const Map* map_;
     const std::vector<FormulaRow>* rows_;
     const std::uint64_t* generation_;
@@ -169,7 +170,7 @@ class Pool {
 
    private:
     friend class Pool;
-    WriteView(std::shared_mutex& m, Pool& pool)
+    WriteView(SharedMutex& m, Pool& pool)
         : lock_(m),
           map_(&pool.map_),
           rows_(&pool.rows_),
@@ -179,7 +180,7 @@ class Pool {
     void Note(std::string_view name, bool description_only) {
       if (journal_ != nullptr) changes_.push_back(PoolChange{std::string(name), description_only});
     }
-    std::unique_lock<std::shared_mutex> lock_;
+    std::unique_lock<SharedMutex> lock_;
     Map* map_;
     std::vector<FormulaRow>* rows_;
     std::uint64_t* generation_;
@@ -216,7 +217,7 @@ class Pool {
  private:
   static std::uint64_t NextGeneration() noexcept;
 
-  mutable std::shared_mutex mutex_;
+  mutable SharedMutex mutex_;
   Map map_;
   std::vector<FormulaRow> rows_;
   std::uint64_t generation_;

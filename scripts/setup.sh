@@ -5,6 +5,8 @@ set -euo pipefail
 
 need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbenchmark-dev
       libfftw3-dev libkissfft-dev)
+# vardctl: its argument parser and its PNG writer (both header-only).
+need+=(libcli11-dev libstb-dev)
 need_i386=(wine32:i386)
 # Only for scripts/formula-editor-shot.sh: a virtual X display and the tools
 # that capture it.

@@ -50,6 +50,6 @@ function(vard_test)
   if(WIN32)
     set_tests_properties(${T_NAME} PROPERTIES
       FIXTURES_REQUIRED wine
-      ENVIRONMENT "WINEPREFIX=${VARD_WINEPREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")
+      ENVIRONMENT "WINEPREFIX=${VARD_WINEPREFIX};WINEDEBUG=-all,err+module;WINEDLLOVERRIDES=mscoree,mshtml=")
   endif()
 endfunction()

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds both presets and runs every test.
+# Sets up the machine, builds every preset and runs every test: the native
+# suite, the pool's concurrency tests under ThreadSanitizer, the 64-bit
+# Windows suite always, and the 32-bit Windows suite wherever this machine
+# can run 32-bit programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -15,6 +18,17 @@ cmake --preset tsan
 cmake --build --preset tsan -j"$jobs"
 ctest --preset tsan
 
+# Both Windows builds, always: the 32-bit one is the product, and its
+# mixed-bitness pool test runs the 64-bit build's peers.
+cmake --preset windows64
+cmake --build --preset windows64 -j"$jobs"
 cmake --preset windows
 cmake --build --preset windows -j"$jobs"
-ctest --preset windows -j"$jobs"
+
+ctest --preset windows64 -j"$jobs"
+
+if ./scripts/can-run-32bit.sh; then
+  ctest --preset windows -j"$jobs"
+else
+  echo "this machine cannot run 32-bit programs: the 32-bit suite was skipped; the 64-bit suite ran"
+fi

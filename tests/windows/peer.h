@@ -1,5 +1,6 @@
-// Helper programs beside a Windows test: run one and read its one-line
-// answer, or start one that signals when it is ready and kill it later.
+// Helper programs beside a Windows test (or in another folder, such as the
+// other bitness's build): run one and read its one-line answer, or start one
+// that signals when it is ready and kill it later.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +18,10 @@ inline std::string OwnFolder() {
   return dir.substr(0, dir.find_last_of('\\') + 1);
 }
 
-inline std::string Command(const char* program, const std::string& args) {
+inline std::string Command(const char* program, const std::string& args,
+                           const std::string& folder = OwnFolder()) {
   std::string command = "\"";  // appended, not prepended: GCC 12 warns falsely on the latter
-  return command.append(OwnFolder()).append(program).append("\" ").append(args);
+  return command.append(folder).append(program).append("\" ").append(args);
 }
 
 inline std::string ReadLine(FILE* pipe) {
@@ -28,8 +30,9 @@ inline std::string ReadLine(FILE* pipe) {
 }
 
 // Runs a program of this folder to its end; the first line it printed.
-inline std::string RunPeer(const char* program, const std::string& args = "") {
-  FILE* pipe = _popen(Command(program, args).c_str(), "r");
+inline std::string RunPeer(const char* program, const std::string& args = "",
+                           const std::string& folder = OwnFolder()) {
+  FILE* pipe = _popen(Command(program, args, folder).c_str(), "r");
   std::string line = ReadLine(pipe);
   if (pipe) _pclose(pipe);
   return line;
@@ -44,9 +47,10 @@ inline void Kill(HANDLE process) {
 
 // Starts a program of this folder and waits until it sets the event
 // "Local\vard_peer_ready"; its process handle, or null.
-inline HANDLE StartReady(const char* program, const std::string& args) {
+inline HANDLE StartReady(const char* program, const std::string& args,
+                         const std::string& folder = OwnFolder()) {
   HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, "Local\\vard_peer_ready");
-  std::string command = Command(program, args);
+  std::string command = Command(program, args, folder);
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};

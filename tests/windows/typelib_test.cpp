@@ -257,7 +257,9 @@ TEST(Registration, RegistersAndIsRemovable) {
 
   HMODULE module = LoadLibraryW(dll.c_str());
   ASSERT_NE(module, nullptr);
-  auto reg = reinterpret_cast<HRESULT(__stdcall*)()>(GetProcAddress(module, "DllRegisterServer"));
+  // Through void (*)(): FARPROC returns a pointer-wide integer on x64.
+  auto reg = reinterpret_cast<HRESULT(__stdcall*)()>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, "DllRegisterServer")));
   ASSERT_NE(reg, nullptr);
   EXPECT_EQ(reg(), S_OK);
 

@@ -10,11 +10,13 @@
 
 #include "tests/windows/peer.h"
 #include "tests/windows/waveform_e2e_data.h"
+#include "tests/windows/waveform_e2e_write.h"
 #include "vard32.h"
 
 namespace {
 
 using vard::e2e::WaveSpec;
+using vard::e2e::Write;
 using vard::test::RunPeer;
 
 class WaveformE2ETest : public ::testing::Test {
@@ -22,18 +24,6 @@ class WaveformE2ETest : public ::testing::Test {
   void SetUp() override { InitDataManager(); }
   void TearDown() override { ExitDataManager(); }
 };
-
-// The waveform written (WriteSpec) and read back through its writer.
-void Write(const WaveSpec& w, short* handle) {
-  ASSERT_EQ(vard::e2e::WriteSpec(w, "e2e.waves", handle), vardOK);
-  short type = 0;
-  EXPECT_EQ(GetWaveformDataType(*handle, &type), vardOK);
-  EXPECT_EQ(type, w.type);
-  const auto data = vard::e2e::RawSamples(w, 0, w.Total());
-  std::vector<std::uint8_t> back(data.size());
-  EXPECT_EQ(ReadWaveform(*handle, 0, w.Total() - 1, back.data()), vardOK);
-  EXPECT_TRUE(back == data) << "read-back differs";
-}
 
 TEST_F(WaveformE2ETest, WhatOneClientWritesAnotherReadsExactly) {
   for (const WaveSpec* w :

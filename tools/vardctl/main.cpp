@@ -22,7 +22,8 @@ std::string Version() {
 int Run(int argc, char** argv) {
   CLI::App app{"vardctl: look into the VARD data pool, move data in and out of files, plot "
                "waveforms.\nThe pool lives while some program uses it: run 'vardctl hold' to keep "
-               "it between commands."};
+               "it between commands.",
+               "vardctl"};
   app.set_version_flag("--version", Version);
   app.require_subcommand(1);
   app.fallthrough(false);

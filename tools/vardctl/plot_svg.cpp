@@ -39,8 +39,8 @@ std::string Path(const std::vector<Segment>& segments, const char* colour) {
   std::string d;
   double x = -1e300, y = -1e300;
   for (const Segment& s : segments) {
-    if (s.x0 != x || s.y0 != y) d += "M" + Coord(s.x0) + " " + Coord(s.y0);
-    d += "L" + Coord(s.x1) + " " + Coord(s.y1);
+    if (s.x0 != x || s.y0 != y) d.append("M").append(Coord(s.x0)).append(" ").append(Coord(s.y0));
+    d.append("L").append(Coord(s.x1)).append(" ").append(Coord(s.y1));
     x = s.x1;
     y = s.y1;
   }

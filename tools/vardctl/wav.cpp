@@ -28,7 +28,9 @@ void Put32(std::vector<std::uint8_t>* out, std::uint32_t v) {
   Put16(out, v & 0xFFFF);
   Put16(out, v >> 16);
 }
-void PutId(std::vector<std::uint8_t>* out, const char* id) { out->insert(out->end(), id, id + 4); }
+void PutId(std::vector<std::uint8_t>* out, const char* id) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<std::uint8_t>(id[i]));
+}
 
 std::string Hex(unsigned v) {
   static const char kDigits[] = "0123456789ABCDEF";

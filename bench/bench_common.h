@@ -1,16 +1,39 @@
-// Shared pieces of the Windows benchmarks: a timer, and the bare transport
-// they compare the library against (the same message and 64 KiB block, sent
-// to a trivial window of another process).
+// Shared pieces of the Windows benchmarks: a timer, the sample values of the
+// waveform benchmark, and the bare transport they compare the library
+// against (the same message and 64 KiB block, sent to a trivial window of
+// another process, bench/echo_server.cpp).
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace vard::bench {
+
+// Sample i of the waveform benchmark's data, in the library's waveform and
+// in the echo server's store alike.
+inline float SampleValue(std::int64_t i) { return static_cast<float>(i % 9973) * 0.25f; }
+
+// The bare transport's request, at the start of the block: the sample range
+// the echo server copies between its store and the block's sample area.
+struct EchoRequest {
+  std::int32_t first;  // first sample
+  std::int32_t count;  // samples
+};
+
+// Codes of the echo server (wParam); every reply is an LRESULT.
+enum EchoCode : WPARAM {
+  kEchoAttach = 1,    // lParam: the block's handle, duplicated into the server; reply 1 if mapped
+  kEchoToClient = 2,  // copy the range from the store into the sample area; reply: bytes copied
+  kEchoAnswer = 3,    // answer at once; reply 0
+  kEchoToServer = 4,  // copy the range from the sample area into the store; reply: bytes copied
+  kEchoQuit = 9,
+};
 
 inline double NowSeconds() {
   static LARGE_INTEGER frequency = [] {
@@ -51,15 +74,18 @@ class BareTransport {
     }
     if (!window_) return false;
     mapping_ = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 65536, nullptr);
+    if (!mapping_) return false;
     view_ = static_cast<unsigned char*>(MapViewOfFile(mapping_, FILE_MAP_WRITE, 0, 0, 0));
     HANDLE dup = nullptr;
-    DuplicateHandle(GetCurrentProcess(), mapping_, process_.hProcess, &dup, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    SendMessageA(window_, message_, 1, reinterpret_cast<LPARAM>(dup));
-    return view_ != nullptr;
+    // A failed hand-over would leave the echo server without a block, and
+    // every copy it is asked for would silently not happen.
+    return view_ &&
+           DuplicateHandle(GetCurrentProcess(), mapping_, process_.hProcess, &dup, 0, FALSE,
+                           DUPLICATE_SAME_ACCESS) &&
+           SendMessageA(window_, message_, kEchoAttach, reinterpret_cast<LPARAM>(dup)) == 1;
   }
   ~BareTransport() {
-    if (window_) SendMessageA(window_, message_, 9, 0);
+    if (window_) SendMessageA(window_, message_, kEchoQuit, 0);
     if (process_.hProcess) {
       WaitForSingleObject(process_.hProcess, 5000);
       CloseHandle(process_.hProcess);
@@ -68,13 +94,16 @@ class BareTransport {
     if (view_) UnmapViewOfFile(view_);
     if (mapping_) CloseHandle(mapping_);
   }
-  // One round trip; the server copies `bytes` into the sample area first.
-  LRESULT RoundTrip(LPARAM bytes = 0) const {
-    return SendMessageA(window_, message_, bytes ? 2 : 3, bytes);
-  }
-  // One round trip in which the server copies `bytes` out of the sample area.
-  LRESULT RoundTripTakingSamples(LPARAM bytes) const {
-    return SendMessageA(window_, message_, 4, bytes);
+  // One round trip that the server answers at once.
+  void RoundTrip() const { SendMessageA(window_, message_, kEchoAnswer, 0); }
+  // One round trip in which the server copies samples first .. first+count-1
+  // of its store into the sample area (kEchoToClient) or out of it into its
+  // store (kEchoToServer). False unless it copied them all.
+  bool Transfer(EchoCode code, std::int32_t first, std::int32_t count) const {
+    const EchoRequest request{first, count};
+    std::memcpy(view_, &request, sizeof request);
+    return SendMessageA(window_, message_, code, 0) ==
+           static_cast<LRESULT>(count) * static_cast<LRESULT>(sizeof(float));
   }
   unsigned char* View() const { return view_; }
 

@@ -101,6 +101,28 @@ short VARDAPI CloseWaveform(short Waveform);
 short VARDAPI WriteBlockInfo(short Waveform, double TriggerTime, short Year, short Month,
                              short Day);
 
+/* Variable enumeration. FindFirstVariable returns a find handle (0: none);
+ * the caller closes every handle other than 0 with FindVariableClose. */
+long VARDAPI FindFirstVariable(short Filter, LPSTR VarName, LPSTR Path);
+long VARDAPI FindFirstVariableW(short Filter, LPWSTR VarName, LPWSTR Path);
+short VARDAPI FindNextVariable(long FindHandle, LPSTR VarName, LPSTR Path);
+short VARDAPI FindNextVariableW(long FindHandle, LPWSTR VarName, LPWSTR Path);
+void VARDAPI FindVariableClose(long FindHandle);
+short VARDAPI GetVariablesInPath(LPCSTR PathPrefix, short Filter, LPSTR Result, short BufferSize);
+short VARDAPI GetVariablesInPathW(LPCWSTR PathPrefix, short Filter, LPWSTR Result,
+                                  short BufferSize);
+
+/* Variable Navigator: a modal dialog in which the user picks one variable.
+ * Each returns its buffer: the chosen name, or (list forms) the name followed
+ * by two NULs; empty when the user cancelled or the library is not
+ * initialised. BufferSize is not used. */
+LPSTR VARDAPI GetVariableName(HWND WndParent, long Filter, LPSTR NameBuffer);
+LPWSTR VARDAPI GetVariableNameW(HWND WndParent, long Filter, LPWSTR NameBuffer);
+LPSTR VARDAPI GetMultipleVariableNames(HWND WndParent, long Filter, LPSTR VariableNames,
+                                       long BufferSize);
+LPWSTR VARDAPI GetMultipleVariableNamesW(HWND WndParent, long Filter, LPWSTR VariableNames,
+                                         long BufferSize);
+
 /* Collections: variables saved to a file and loaded back. Codes are
  * vardCollError values. */
 short VARDAPI CreateCollection(LPCSTR PathName, LPCSTR Comment, short* Coll);

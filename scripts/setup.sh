@@ -10,10 +10,11 @@ need+=(g++-mingw-w64-x86-64-posix wine64)
 # vardctl: its argument parser and its PNG writer (both header-only).
 need+=(libcli11-dev libstb-dev)
 need_i386=(wine32:i386)
-# Only for scripts/formula-editor-shot.sh: a virtual X display and the tools
-# that capture it.
+# Only for the screenshot scripts (scripts/formula-editor-shot.sh,
+# scripts/screenshot-navigator.sh): a virtual X display, the tools that
+# capture it, Wine's own fonts and stb's PNG writer.
 if [ "${1:-}" = screenshot ]; then
-  need+=(xvfb x11-apps netpbm)
+  need+=(xvfb x11-apps netpbm fonts-wine libstb-dev)
 fi
 
 missing=()

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <utility>
 
@@ -15,8 +14,8 @@
 #define VARD_FFT_SSE2 1
 #endif
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-// 256-bit kernels, picked at run time on x86-64. The 32-bit Windows build
-// keeps to SSE2, the instruction set it is compiled for.
+// 256-bit kernels (AVX2), picked at run time on x86-64. The Windows builds
+// keep to SSE2, the instruction set the 32-bit one is compiled for.
 #define VARD_FFT_AVX 1
 #endif
 
@@ -43,13 +42,37 @@ class Recurrence {
     for (std::size_t m = 0; m < count; ++m) {
       re[m] = wr_;
       im[m] = wi_;
-      const double r = wr_;
-      wr_ = r * c_ - wi_ * s_;
-      wi_ = wi_ * c_ + r * s_;
+      Step();
+    }
+  }
+
+  // The state from which the next factor follows: (wr, wi), written at `at`
+  // or taken from it.
+  void Save(double* at) const { at[0] = wr_, at[1] = wi_; }
+  void Resume(const double* at) { wr_ = at[0], wi_ = at[1]; }
+
+  // Fills count factors of each of the kN recurrences at once. Each chain of
+  // dependent multiplications is as long as before, but they run side by
+  // side, so their latencies overlap; every factor is the same number.
+  template <int kN>
+  static void FillTogether(Recurrence (&r)[kN], double* const (&re)[kN], double* const (&im)[kN],
+                           std::size_t count) {
+    for (std::size_t m = 0; m < count; ++m) {
+      for (int j = 0; j < kN; ++j) {
+        re[j][m] = r[j].wr_;
+        im[j][m] = r[j].wi_;
+        r[j].Step();
+      }
     }
   }
 
  private:
+  void Step() {
+    const double r = wr_;
+    wr_ = r * c_ - wi_ * s_;
+    wi_ = wi_ * c_ + r * s_;
+  }
+
   double c_, s_;
   double wr_ = 1.0, wi_ = 0.0;
 };
@@ -61,26 +84,50 @@ class Recurrence {
 // (h steps for stage h) that costs about as much as the butterflies of the
 // last stages. Bounded: stages up to h = 2^15 only (every stage of a
 // 65536-point transform), 16·h bytes each, under 1 MiB per direction in all.
-// Larger stages generate their factors during the call instead.
 constexpr int kCachedStages = 16;
-std::atomic<double*> g_tables[2][kCachedStages];
 
-// nullptr when the stage is not cached or memory is short; callers then
-// generate the factors themselves.
-const double* CachedStage(bool inverse, int k) {
-  if (k >= kCachedStages) return nullptr;
-  std::atomic<double*>& slot = g_tables[inverse][k];
-  double* table = slot.load(std::memory_order_acquire);
-  if (table) return table;
-  const std::size_t h = std::size_t{1} << k;
-  double* fresh = new (std::nothrow) double[2 * h];
-  if (!fresh) return nullptr;
-  Recurrence(inverse ? -Pi() : Pi(), h).Fill(fresh, fresh + h, h);
-  // Lock-free publication: a thread that loses the race uses the winner's
-  // table, which holds the same numbers.
+// Larger stages generate their factors during the call, kChunk at a time.
+// For stages up to h = 2^kRungStages/2 a table of rungs is kept instead: the
+// recurrence's state at every kChunk-th factor, h/16 bytes per stage (32 KiB
+// for h = 2^19, 256 KiB per direction in all). From the rungs, chunks far
+// apart are generated side by side, and two stages can share a pass.
+constexpr int kRungStages = 22;
+constexpr std::size_t kChunk = 256;
+
+std::atomic<double*> g_tables[2][kRungStages];
+
+// Publishes a freshly made table in slot, without a lock: a thread that loses
+// the race frees its own and uses the winner's, which holds the same numbers.
+const double* Publish(std::atomic<double*>& slot, double* fresh) {
+  double* table = nullptr;
   if (slot.compare_exchange_strong(table, fresh, std::memory_order_acq_rel)) return fresh;
   delete[] fresh;
   return table;
+}
+
+// Stage k's factors (k < kCachedStages) or rungs (up to kRungStages), made on
+// first use; nullptr beyond, or when memory is short: callers then generate
+// the factors from the start of the stage.
+const double* CachedStage(bool inverse, int k) {
+  if (k >= kRungStages) return nullptr;
+  std::atomic<double*>& slot = g_tables[inverse][k];
+  if (const double* table = slot.load(std::memory_order_acquire)) return table;
+  const std::size_t h = std::size_t{1} << k;
+  Recurrence rot(inverse ? -Pi() : Pi(), h);
+  if (k < kCachedStages) {
+    double* fresh = new (std::nothrow) double[2 * h];
+    if (!fresh) return nullptr;
+    rot.Fill(fresh, fresh + h, h);
+    return Publish(slot, fresh);
+  }
+  double* fresh = new (std::nothrow) double[2 * (h / kChunk)];
+  if (!fresh) return nullptr;
+  double unused[2][kChunk];
+  for (std::size_t j = 0; j < h / kChunk; ++j) {
+    rot.Save(fresh + 2 * j);
+    rot.Fill(unused[0], unused[1], kChunk);
+  }
+  return Publish(slot, fresh);
 }
 
 // Frees the tables when the library is unloaded, so loading and unloading it
@@ -98,16 +145,16 @@ struct TableRelease {
 // typical L2.
 constexpr int kL1BlockLog = 11;
 constexpr int kL2BlockLog = 16;
-constexpr std::size_t kChunk = 256;  // factors generated at a time for untabled stages
 
 struct Plan {
   std::size_t n;
   int log2n;
   bool inverse;
-  double base;         // +pi forward, -pi inverse
-  Twiddles stage[31];  // stage[k] for h = 2^k; re == nullptr when not tabled
-  Twiddles small[4];   // stages h = 2, 4, 8 (small[1..3]), always present
-  double local[28];    // their factors when not tabled
+  double base;          // +pi forward, -pi inverse
+  Twiddles stage[31];   // stage[k] for h = 2^k; re == nullptr when not tabled
+  const double* rungs[31];  // rungs of stage k (see CachedStage), or nullptr
+  Twiddles small[4];    // stages h = 2, 4, 8 (small[1..3]), always present
+  double local[28];     // their factors when not tabled
 };
 
 std::uint32_t Reverse(std::uint32_t x, int bits) {
@@ -185,6 +232,24 @@ VARD_INLINE V SetD(double a, double b, double c, double d) {
   return {_mm_setr_pd(a, b), _mm_setr_pd(c, d)};
 }
 VARD_INLINE V Splat(double x) { return {_mm_set1_pd(x), _mm_set1_pd(x)}; }
+using VF = __m128;
+constexpr int kFloatLanes = 4;
+VARD_INLINE VF LoadF(const float* p) { return _mm_loadu_ps(p); }
+VARD_INLINE void StoreF(float* p, VF x) { _mm_store_ps(p, x); }
+
+// No short rounding here (see the AVX kernels): SSE2 lacks the unsigned
+// comparisons its checks need, and this path rounds through float always.
+constexpr bool kShortRound = false;
+VARD_INLINE V ShortRound(const V& v) { return v; }
+struct InputRange {
+  void Take(VF, VF, VF, VF) {}
+  void Take(const InputRange&) {}
+  bool Small() const { return false; }
+};
+template <int kN>
+VARD_INLINE bool InRange(const float* const (&)[kN]) {
+  return false;
+}
 
 #include "signal/fft_kernels.inc"
 
@@ -193,7 +258,7 @@ VARD_INLINE V Splat(double x) { return {_mm_set1_pd(x), _mm_set1_pd(x)}; }
 
 #if VARD_FFT_AVX
 #pragma GCC push_options
-#pragma GCC target("avx")
+#pragma GCC target("avx2")
 namespace avx {
 
 using V = __m256d;
@@ -202,6 +267,74 @@ VARD_INLINE __m128 ToF(const V& v) { return _mm256_cvtpd_ps(v); }
 VARD_INLINE V LoadD(const double* p) { return _mm256_loadu_pd(p); }
 VARD_INLINE V SetD(double a, double b, double c, double d) { return _mm256_setr_pd(a, b, c, d); }
 VARD_INLINE V Splat(double x) { return _mm256_set1_pd(x); }
+using VF = __m256;
+constexpr int kFloatLanes = 8;
+VARD_INLINE VF LoadF(const float* p) { return _mm256_loadu_ps(p); }
+VARD_INLINE void StoreF(float* p, VF x) { _mm256_storeu_ps(p, x); }
+VARD_INLINE VF FAdd(VF a, VF b) { return _mm256_add_ps(a, b); }
+VARD_INLINE VF FSub(VF a, VF b) { return _mm256_sub_ps(a, b); }
+VARD_INLINE VF FMul(VF a, VF b) { return _mm256_mul_ps(a, b); }
+
+// Short rounding: a double rounded to float precision without leaving the
+// register, by Veltkamp's splitting (p = x·(2^29 + 1); x rounded = p - (p -
+// x)): three double operations instead of a narrowing and a widening, the
+// conversions being what the butterflies wait for. It gives the float
+// rounding (to nearest, ties to even) of every x with 2^-126 <= |x| <
+// 2^128, and of zero; not below (where float keeps fewer digits) nor above.
+// The kernels use it between the two stages of a pass only where that is
+// certain (see TwoStages):
+//  - the transform's input is finite and below 2^95 in magnitude
+//    (InputRange), so no value of up to 30 stages, whose magnitudes at most
+//    double per stage, reaches 2^127;
+//  - the block's inputs are all nonzero and at least 2^-64 in magnitude
+//    (InRange). Then a first-stage result a ± w·b (a, b floats, |w| = 1)
+//    is zero or at least 2^-117: the product sum t is zero or at least 2^-118
+//    (when its two products cancel they are alike in size, above 2^-66, so
+//    t is a multiple of 2^-118; else it keeps half the larger, whose factor
+//    component is above 0.7); and if t exceeds |a|/2 the result is a
+//    multiple of 2^-87 (a's last digit) or of 2^-117 (t's).
+// Zeros are left out of the fast case only to keep its test to two
+// operations.
+constexpr bool kShortRound = true;
+VARD_INLINE V ShortRound(const V& x) {
+  const V p = _mm256_mul_pd(x, _mm256_set1_pd(536870913.0));
+  return _mm256_sub_pd(p, _mm256_sub_pd(p, x));
+}
+
+// Twice a float's bit pattern: the sign drops out, and as unsigned integers
+// these order the magnitudes, zero lowest and NaN highest.
+VARD_INLINE __m256i Magnitude(VF x) {
+  const __m256i b = _mm256_castps_si256(x);
+  return _mm256_add_epi32(b, b);
+}
+VARD_INLINE __m256i Magnitude(const float* p) { return Magnitude(_mm256_loadu_ps(p)); }
+
+// The largest input magnitude, as the bit-reversal pass reads the input:
+// four vectors at a time, or another range.
+struct InputRange {
+  __m256i top;
+  InputRange() : top(_mm256_setzero_si256()) {}
+  void Take(VF a, VF b, VF c, VF d) {
+    const __m256i ab = _mm256_max_epu32(Magnitude(a), Magnitude(b));
+    const __m256i cd = _mm256_max_epu32(Magnitude(c), Magnitude(d));
+    top = _mm256_max_epu32(top, _mm256_max_epu32(ab, cd));
+  }
+  void Take(const InputRange& other) { top = _mm256_max_epu32(top, other.top); }
+  bool Small() const {  // every input finite and at most 2^95
+    const __m256i limit = _mm256_set1_epi32(static_cast<int>((127u + 95u) << 24));
+    return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(top, limit), limit)) == -1;
+  }
+};
+
+// Whether the floats of the runs of eight at runs[] are all nonzero and at
+// least 2^-64 in magnitude.
+template <int kN>
+VARD_INLINE bool InRange(const float* const (&runs)[kN]) {
+  __m256i low = Magnitude(runs[0]);
+  for (int j = 1; j < kN; ++j) low = _mm256_min_epu32(low, Magnitude(runs[j]));
+  const __m256i limit = _mm256_set1_epi32(static_cast<int>((127u - 64u) << 24));
+  return _mm256_movemask_epi8(_mm256_cmpeq_epi32(_mm256_max_epu32(low, limit), low)) == -1;
+}
 
 #include "signal/fft_kernels.inc"
 
@@ -211,7 +344,7 @@ VARD_INLINE V Splat(double x) { return _mm256_set1_pd(x); }
 
 bool HasAvx() {
 #if VARD_FFT_AVX
-  static const bool has = __builtin_cpu_supports("avx");
+  static const bool has = __builtin_cpu_supports("avx2");
   return has;
 #else
   return false;
@@ -251,7 +384,10 @@ std::int16_t Transform(FftPath path, float* re, float* im, std::int32_t length,
     const bool cached = path != FftPath::kUncached;
     for (int k = 0; k < plan.log2n; ++k) {
       const double* t = cached ? CachedStage(plan.inverse, k) : nullptr;
-      plan.stage[k] = Twiddles{t, t ? t + (std::size_t{1} << k) : nullptr};
+      const bool rungs = k >= kCachedStages;
+      const double* table = rungs ? nullptr : t;
+      plan.stage[k] = Twiddles{table, table ? table + (std::size_t{1} << k) : nullptr};
+      plan.rungs[k] = rungs ? t : nullptr;
     }
     double* local = plan.local;
     for (int k = 1; k <= 3; ++k) {

@@ -27,7 +27,7 @@ enum class FftPath {
   kAuto,      // the best the processor supports, with cached rotation tables
   kScalar,    // one element at a time
   kSse2,      // 2-lane double vectors (the 32-bit Windows build's path)
-  kAvx,       // 4-lane double vectors (x86-64 only)
+  kAvx,       // 4-lane double vectors, AVX2 (x86-64 only)
   kUncached,  // kAuto, but every rotation factor computed during the call
 };
 

@@ -92,7 +92,13 @@ struct StoredExtremes {
       l1 = b < l1 ? b : l1;
       h1 = b > h1 ? b : h1;
     }
-    for (std::int32_t k = 0; k < kLanes; ++k) Take(l0[k]), Take(l1[k]), Take(h0[k]), Take(h1[k]);
+    // A lane only ever moves one way from where it started: the low lanes
+    // count for the minimum only and the high ones for the maximum only (a
+    // lane that met no sample, or only NaN, still holds its start).
+    for (std::int32_t k = 0; k < kLanes; ++k) {
+      lo = std::min({lo, l0[k], l1[k]});
+      hi = std::max({hi, h0[k], h1[k]});
+    }
     for (; i < n; ++i) Take(p[i]);
   }
   void Take(S v) {

@@ -40,9 +40,8 @@ enum RecordType : std::uint16_t {
   kNumberRecord = 1,
   kStringRecord = 2,
   kWaveformRecord = 3,
-  // Reserved for formula-defined variables: common part, then the formula
-  // text. Until the server keeps formula variables it answers such a record
-  // with vardCollUnknownItem, like any type it does not know.
+  // A computed number (the formula database): common part, then the
+  // formula text as written and the units. Loaded through the formula table.
   kFormulaRecord = 4,
   kEndOfRecords = 0xFFFF,  // the trailer
 };

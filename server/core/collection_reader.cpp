@@ -11,6 +11,7 @@
 #include "include/vard_enums.h"
 #include "server/core/collection_format.h"
 #include "server/core/file_system.h"
+#include "server/core/formula_table.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/waveform.h"
@@ -179,8 +180,9 @@ class Pass {
   }
 
   void Record(std::uint16_t type) {
-    if (type != fmt::kNumberRecord && type != fmt::kStringRecord && type != fmt::kWaveformRecord) {
-      unknown_record_ = true;  // a formula variable, or a newer writer's kind
+    if (type != fmt::kNumberRecord && type != fmt::kStringRecord && type != fmt::kWaveformRecord &&
+        type != fmt::kFormulaRecord) {
+      unknown_record_ = true;  // a newer writer's kind
       Skip();
       return;
     }
@@ -193,6 +195,8 @@ class Pass {
     } else if (type == fmt::kStringRecord) {
       v.kind = Kind::String;
       v.text = Text(kMaxStringLength);
+    } else if (type == fmt::kFormulaRecord) {
+      FormulaVariable(&v);
     } else {
       v.kind = Kind::Waveform;
       Waveform(&v);
@@ -213,6 +217,19 @@ class Pass {
     v->name = std::move(name);
     v->path = std::move(path);
     v->description = Text(kMaxDescriptionLength);
+  }
+
+  // Compiled in the second pass only, so the first allocates nothing; the
+  // names it refers to need not exist (a formula computes on reading).
+  void FormulaVariable(Variable* v) {
+    const std::string text = Text(formula::kMaxFormulaLength);
+    const std::string units = Text(kMaxUnitsLength);
+    if (!out_) return;
+    Variable made;
+    Check(formula::MakeVariable(formula::Definition{v->name, text, units, v->description}, &made) ==
+          vardOK);
+    made.path = std::move(v->path);
+    *v = std::move(made);
   }
 
   void Waveform(Variable* v) {
@@ -295,20 +312,24 @@ class Pass {
 };
 
 // Everything or nothing: the variables that replace others are checked
-// first, new names are inserted (and taken out again should memory run
-// out), and only then, with nothing left that can fail, the others take the
-// place of the variables of their names. What they replaced comes back in
+// first and the formula variables' rows planned, new names are inserted (and
+// taken out again should memory run out), and only then, with nothing left
+// that can fail, the others take the place of the variables of their names
+// and the planned rows name the formulas. What they replaced comes back in
 // `vars`, to be freed after the lock.
 std::uint16_t Insert(Pool& pool, std::vector<Variable>& vars) {
   std::vector<bool> exists(vars.size());
   std::vector<Variable*> inserted;
   inserted.reserve(vars.size());
+  formula::RowPlan rows;
   auto view = pool.Write();
   for (std::size_t i = 0; i < vars.size(); ++i) {
     const Variable* old = view.Find(vars[i].name);
     if (old && old->OpenForWriting()) return vardProcNotAllowed;
     exists[i] = old != nullptr;
   }
+  // The formula database's rows are handles of the server's: none left, none taken.
+  if (rows.Plan(view, vars) != vardOK) return vardCollOutOfHandles;
   try {
     for (std::size_t i = 0; i < vars.size(); ++i)
       if (!exists[i]) inserted.push_back(view.Insert(std::move(vars[i])));
@@ -319,6 +340,7 @@ std::uint16_t Insert(Pool& pool, std::vector<Variable>& vars) {
   // The pool's key keeps the old spelling; it folds to the same name.
   for (std::size_t i = 0; i < vars.size(); ++i)
     if (exists[i]) std::swap(*view.Find(vars[i].name), vars[i]);
+  rows.Apply(view);
   return vardCollReturnOK;
 }
 

@@ -8,6 +8,7 @@
 
 #include "include/vard_enums.h"
 #include "server/core/file_system.h"
+#include "server/core/formula_parser.h"
 #include "server/core/names.h"
 #include "server/core/pool.h"
 #include "server/core/waveform.h"
@@ -161,8 +162,13 @@ std::uint16_t CollectionWriter::Add(const Variable& v, std::uint16_t options) {
   try {
     switch (v.kind) {
       case Kind::Number: {
-        Encoder e = Common(collection::kNumberRecord, v);
-        e.Value(v.value).Text(v.units);
+        // A computed number is saved as its formula, never as a value.
+        Encoder e = Common(v.formula ? collection::kFormulaRecord : collection::kNumberRecord, v);
+        if (v.formula) {
+          e.Text(v.formula->source).Text(v.units);
+        } else {
+          e.Value(v.value).Text(v.units);
+        }
         SetPayloadLength(e, e.bytes.size() - collection::kFrameSize);
         Put(e.bytes);
         break;

@@ -24,7 +24,7 @@ enum class Status : std::uint8_t {
   UnknownName,   // a referenced variable does not exist
   TypeMismatch,  // a string or waveform used as a number, or a reduction of a non-waveform
   Domain,        // a step gave NaN or an infinity: 1/0, sqrt(-1), ln(0), overflow, a NaN input
-  NoData,        // a reduction of a waveform without samples
+  NoData,        // a reduction of a waveform without samples (or an ordered X axis)
   Cycle,         // a formula refers to itself, directly or through others
   TooDeep,       // formulas refer to formulas more than kMaxDepth deep
 };

@@ -1,73 +1,53 @@
 #include "server/core/formula_reduce.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
-#include "server/core/waveform.h"
+#include "server/core/analysis.h"
 
 namespace vard::server::formula {
-namespace {
 
-// Samples read from the store at a time.
-constexpr std::int32_t kPiece = 4096;
-
-struct Totals {
-  double count = 0, sum = 0, sum_of_squares = 0;
-  double lo = std::numeric_limits<double>::infinity();
-  double hi = -std::numeric_limits<double>::infinity();
-
-  void Add(double v) {
-    if (std::isnan(v)) return;
-    count += 1;
-    sum += v;
-    sum_of_squares += v * v;
-    lo = v < lo ? v : lo;
-    hi = v > hi ? v : hi;
-  }
-};
-
-}  // namespace
-
+// Every block has the same length, so the blocks' means and mean squares
+// combine weighted by their counts; their extremes combine as extremes, a
+// block of nothing but NaN (a NaN extreme) leaving the others' alone.
 bool ReduceWaveform(const WaveformData& data, Fn fn, double* out) {
-  const std::int16_t type = data.type();
-  const double y0 = data.y().origin, dy = data.y().step;
-  alignas(8) unsigned char raw[kPiece * 4];
-  Totals t;
+  const bool extremes = fn == Fn::Minimum || fn == Fn::Maximum || fn == Fn::PeakToPeak;
+  if ((!extremes && fn != Fn::Mean && fn != Fn::Rms) || data.blocks() < 1) return false;
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  analysis::Extremes all{kNaN, kNaN, 0.0, 0.0};
+  double count = 0, sum = 0, sum_of_squares = 0;
   for (int block = 0; block < data.blocks(); ++block) {
-    for (std::int32_t first = 0; first < data.length(); first += kPiece) {
-      const std::int32_t last = std::min(data.length() - 1, first + kPiece - 1);
-      std::size_t bytes = 0;
-      // Read in the waveform's own type: raw samples, converted here in double.
-      if (data.Read(block, first, last, 1, type, raw, sizeof raw, &bytes) != vardOK) return false;
-      const std::size_t n = static_cast<std::size_t>(last - first + 1);
-      for (std::size_t i = 0; i < n; ++i) {
-        if (type == vardFloat) {
-          float f;
-          std::memcpy(&f, raw + 4 * i, 4);
-          t.Add(f);
-        } else if (type == vardInteger) {
-          std::int16_t s;
-          std::memcpy(&s, raw + 2 * i, 2);
-          t.Add(y0 + dy * s);
-        } else {
-          std::uint16_t s;
-          std::memcpy(&s, raw + 2 * i, 2);
-          t.Add(s);
-        }
-      }
+    analysis::SampleRange r;
+    if (analysis::WholeBlock(data, block, 1, &r) != vardOK) return false;
+    if (extremes) {
+      const analysis::Extremes e = analysis::FindExtremesFast(r);
+      all.min = std::fmin(all.min, e.min);
+      all.max = std::fmax(all.max, e.max);
+    } else {
+      const analysis::Statistics s = analysis::ComputeStatistics(r);
+      const auto n = static_cast<double>(s.count);
+      count += n;
+      sum += n * s.mean;
+      sum_of_squares += n * s.rms * s.rms;
     }
   }
-  if (t.count == 0) return false;
   switch (fn) {
-    case Fn::Mean: *out = t.sum / t.count; break;
-    case Fn::Rms: *out = std::sqrt(t.sum_of_squares / t.count); break;
-    case Fn::Minimum: *out = t.lo; break;
-    case Fn::Maximum: *out = t.hi; break;
-    case Fn::PeakToPeak: *out = t.hi - t.lo; break;
-    default: return false;
+    case Fn::Mean:
+      *out = sum / count;
+      break;
+    case Fn::Rms:
+      *out = std::sqrt(sum_of_squares / count);
+      break;
+    case Fn::Minimum:
+      *out = all.min;
+      break;
+    case Fn::Maximum:
+      *out = all.max;
+      break;
+    default:
+      *out = all.PeakToPeak();
+      break;
   }
   return true;
 }

@@ -1,8 +1,6 @@
 // The waveform reductions of the formula language: mean, rms, min, max and
-// peak to peak over every sample of every block of a published snapshot.
-//
-// This is the one place formulas reduce a waveform, so that it can be
-// served by the waveform-analysis functions (analysis.h) once those exist.
+// peak to peak of a whole waveform, measured by the analysis core
+// (analysis.h) block by block.
 #pragma once
 
 #include "server/core/formula_parser.h"
@@ -13,10 +11,12 @@ class WaveformData;
 
 namespace vard::server::formula {
 
-// The reduction `fn` (Mean, Rms, Minimum, Maximum or PeakToPeak) of the
-// physical values of `data`: float samples as stored, integer samples as
-// Y0 + YStep × sample, digital samples as their state. NaN samples are gaps
-// and are skipped. False when no sample is left to reduce.
+// The reduction `fn` (Mean, Rms, Minimum, Maximum or PeakToPeak) over every
+// sample of every block of `data`, as physical values (analysis.h). Min, max
+// and pp skip NaN samples; a NaN sample makes mean and rms NaN, and a
+// waveform of nothing but NaN has a NaN minimum: the caller reports a
+// non-finite result. False when there is no sample to measure: no block
+// with a sample, or an X axis that is not ordered (analysis::WholeBlock).
 bool ReduceWaveform(const WaveformData& data, Fn fn, double* out);
 
 }  // namespace vard::server::formula

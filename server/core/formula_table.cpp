@@ -1,6 +1,7 @@
 #include "server/core/formula_table.h"
 
 #include <memory>
+#include <unordered_map>
 #include <utility>
 
 #include "include/vard_enums.h"
@@ -20,9 +21,9 @@ auto* Live(View& view, int row) {
   return v != nullptr && v->formula == r.formula ? v : nullptr;
 }
 
-// The variable a definition makes, compiled; vardOK, vardInvalidName or
-// vardInvalidParameter. Runs before the pool's lock is taken.
-std::uint32_t Prepare(const Definition& d, Variable* out, ParseError* error) {
+}  // namespace
+
+std::uint32_t MakeVariable(const Definition& d, Variable* out, ParseError* error) {
   if (!IsValidName(d.name)) return vardInvalidName;
   auto f = std::make_shared<Formula>();
   if (!Compile(CutText(d.text, kMaxFormulaLength), f.get(), error)) return vardInvalidParameter;
@@ -35,15 +36,13 @@ std::uint32_t Prepare(const Definition& d, Variable* out, ParseError* error) {
   return vardOK;
 }
 
-}  // namespace
-
 const Variable* RowVariable(const Pool::ReadView& view, int row) {
   return RowExists(row) ? Live(view, row) : nullptr;
 }
 
 std::int32_t AddFormula(Pool& pool, const Definition& d, ParseError* error) {
   Variable v;
-  if (const std::uint32_t rc = Prepare(d, &v, error); rc != vardOK) return -std::int32_t(rc);
+  if (const std::uint32_t rc = MakeVariable(d, &v, error); rc != vardOK) return -std::int32_t(rc);
   auto view = pool.Write();
   if (view.Find(v.name) != nullptr) return -std::int32_t{vardAlreadyExists};
   for (int row = 1; row <= kFormulaRows; ++row) {
@@ -59,7 +58,7 @@ std::int32_t AddFormula(Pool& pool, const Definition& d, ParseError* error) {
 std::uint32_t SetFormula(Pool& pool, int row, const Definition& d, ParseError* error) {
   if (!RowExists(row)) return vardInvalidHandle;
   Variable v;
-  if (const std::uint32_t rc = Prepare(d, &v, error); rc != vardOK) return rc;
+  if (const std::uint32_t rc = MakeVariable(d, &v, error); rc != vardOK) return rc;
   auto view = pool.Write();
   Variable* old = Live(view, row);
   Variable* same = view.Find(v.name);
@@ -88,6 +87,45 @@ std::uint32_t DeleteFormula(Pool& pool, int row) {
   if (v == nullptr) return vardNoSuchData;
   view.Erase(std::string(v->name));
   return vardOK;
+}
+
+std::uint32_t RowPlan::Plan(Pool::WriteView& view, const std::vector<Variable>& vars) {
+  rows_.clear();
+  std::unordered_map<std::string_view, int, FoldedHash, FoldedEqual> held;  // live formulas' rows
+  std::vector<bool> empty(kFormulaRows + 1, false);
+  for (int row = 1; row <= kFormulaRows; ++row) {
+    if (const Variable* v = Live(view, row)) {
+      held.emplace(v->name, row);
+    } else {
+      empty[static_cast<std::size_t>(row)] = true;
+    }
+  }
+  std::vector<const Variable*> wanting;  // formulas that need an empty row
+  for (const Variable& v : vars) {
+    const auto it = held.find(v.name);
+    if (it == held.end()) {
+      if (v.formula) wanting.push_back(&v);
+    } else if (v.formula) {
+      rows_.emplace_back(it->second, FormulaRow{v.name, v.formula});
+    } else {
+      empty[static_cast<std::size_t>(it->second)] = true;
+    }
+  }
+  int row = 1;
+  for (const Variable* v : wanting) {
+    while (row <= kFormulaRows && !empty[static_cast<std::size_t>(row)]) ++row;
+    if (row > kFormulaRows) {
+      rows_.clear();
+      return vardOutOfMemory;
+    }
+    rows_.emplace_back(row++, FormulaRow{v->name, v->formula});
+  }
+  return vardOK;
+}
+
+void RowPlan::Apply(Pool::WriteView& view) noexcept {
+  for (auto& [row, entry] : rows_) view.Row(row) = std::move(entry);
+  rows_.clear();
 }
 
 std::vector<RowState> Rows(const Pool& pool) {

@@ -24,6 +24,7 @@
 namespace vard::server {
 
 class WaveformData;  // sample storage, owned by the waveform family
+class NameIndex;     // the enumeration's sorted snapshot (enumeration.h)
 namespace formula {
 struct Formula;  // a compiled formula (formula_parser.h)
 }
@@ -160,6 +161,16 @@ class Pool {
   // for tests that must show a request changed nothing.
   std::string Dump() const;
 
+  // Enumeration: the sorted snapshot of the latest generation that a find
+  // cursor still walks, so that cursors opened while the pool stays as it
+  // is share one copy (enumeration.cpp).
+  struct NameIndexCache {
+    std::mutex mutex;
+    std::uint64_t generation = 0;
+    std::weak_ptr<const NameIndex> index;
+  };
+  NameIndexCache& IndexCache() const { return index_cache_; }
+
  private:
   static std::uint64_t NextGeneration() noexcept;
 
@@ -167,6 +178,7 @@ class Pool {
   Map map_;
   std::vector<FormulaRow> rows_;
   std::uint64_t generation_;
+  mutable NameIndexCache index_cache_;
 };
 
 }  // namespace vard::server

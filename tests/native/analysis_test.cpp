@@ -201,6 +201,15 @@ TEST(AnalysisCore, ScaledIntegerRampFitsExactly) {
 TEST(AnalysisCore, DocumentedExamplesHold) {
   std::vector<Snap> kept;  // a range does not own its snapshot
   auto all = [&](std::vector<float> v) { return All(kept.emplace_back(Make(vardFloat, v))); };
+  // Also shorter than a vector of lanes, and with lanes that meet only NaN.
+  const float nan = NAN;
+  for (const auto& [y, min_x, max_x] : {std::tuple{std::vector<float>{3, 1, 4, 1, 5}, 1.0, 4.0},
+                                        {{nan, 5, nan, 1, nan, 4, nan, 1}, 3.0, 1.0}}) {
+    const an::SampleRange r = all(y);
+    const an::Extremes m = an::FindExtremes(r), fast = an::FindExtremesFast(r);
+    EXPECT_EQ((std::vector{m.min, m.max, m.min_x, m.max_x, fast.min, fast.max}),
+              (std::vector{1.0, 5.0, min_x, max_x, 1.0, 5.0}));
+  }
   an::Extreme e;
   ASSERT_EQ(an::FindLocalExtreme(all({5, 4, 6, 9, 9, 7, 8}), vardForward, vardLocalMax, 1, &e), 0);
   EXPECT_EQ(std::pair(e.value, e.x), std::pair(9.0, 3.0));

@@ -11,6 +11,7 @@
 
 #include "server/core/collection_reader.h"
 #include "server/core/collection_writer.h"
+#include "server/core/formula_table.h"
 #include "server/core/waveform.h"
 #include "tests/native/memory_file_system.h"
 #include "tests/native/pool_client.h"
@@ -62,6 +63,7 @@ void Seed(Pool& pool) {
       Wave(vardInteger, 999, 1, false, [](auto i) { return float(i % 701); }));
   Add(pool, "Digi", Kind::Waveform, Wave(vardDigital, 10, 1, true, [](auto i) { return i & 1; }));
   Add(pool, "Blank", Kind::Waveform, Wave(vardFloat, 0, 3, true, [](auto) { return 0; }));
+  formula::AddFormula(pool, {"Twice", "2 * Missing + 1", "V", "refers to nothing yet"});
 }
 
 // Saves the named variables (all when none are named).
@@ -115,6 +117,8 @@ TEST_F(CollectionTest, EveryKindComesBackFieldByFieldAndSampleBySample) {
   ASSERT_EQ(Load(prefixed, "Run.7"), vardCollReturnOK);
   EXPECT_EQ(prefixed.Read().Find("Str")->path, "Run.7.a.b");
   EXPECT_EQ(prefixed.Read().Find("Num")->path, "Run.7");
+  EXPECT_EQ(prefixed.Read().Find("Twice")->path, "Run.7.Formulas");
+  EXPECT_EQ(formula::RowVariable(prefixed.Read(), 1), prefixed.Read().Find("Twice"));
   EXPECT_EQ(Load(prefixed, std::string(29, 'p').c_str()), vardCollReturnOK);
   EXPECT_EQ(Load(prefixed, std::string(30, 'p').c_str()), vardCollPrefixToLong);
   EXPECT_EQ(Load(prefixed, "a..b"), vardCollNoPrefix);
@@ -173,6 +177,24 @@ TEST_F(CollectionTest, ForcedConversionsKeepTheRangeOrTheCrossings) {
   EXPECT_EQ(as_int.Read().Find("Blank")->waveform->type(), vardInteger);  // a float without samples
   EXPECT_EQ(as_int.Read().Find("Int")->waveform->type(), vardInteger);
   EXPECT_EQ(as_event.Read().Find("Digi")->waveform->type(), vardDigital);
+  EXPECT_EQ(as_int.Read().Find("Twice")->formula->source, "2 * Missing + 1");
+}
+
+// A loaded formula keeps its name's row or takes a free one; none left, none loaded.
+TEST_F(CollectionTest, FormulasTakeRowsAllOrNothing) {
+  ASSERT_EQ(Save(fs_, pool_, "/c/all.vcl"), vardCollReturnOK);
+  Pool full;
+  for (int row = 1; row <= kFormulaRows; ++row)
+    ASSERT_EQ(formula::AddFormula(full, {"f" + std::to_string(row), "1", "", ""}), row);
+  const std::string before = full.Dump();
+  EXPECT_EQ(Load(full), vardCollOutOfHandles);
+  EXPECT_EQ(full.Dump(), before);
+  ASSERT_EQ(formula::SetFormula(full, 3, {"Num", "2", "", ""}), vardOK);  // the file's Num frees it
+  for (int again = 0; again < 2; ++again) {
+    ASSERT_EQ(Load(full), vardCollReturnOK);
+    EXPECT_EQ(formula::RowVariable(full.Read(), 3), full.Read().Find("Twice"));
+    EXPECT_FALSE(full.Read().Find("Num")->formula);
+  }
 }
 
 // The disk fails at some point of a save: the target stays as it was and no
@@ -225,6 +247,7 @@ TEST_F(CollectionTest, DamagedFilesAreRefusedAndThePoolStaysAsItWas) {
   Pool small;
   Add(small, "Wave", Kind::Waveform, Wave(vardFloat, 5, 2, true, [](auto i) { return i; }));
   Add(small, "Digi", Kind::Waveform, Wave(vardDigital, 3, 1, false, [](auto i) { return i; }));
+  formula::AddFormula(small, {"F", "mean(Wave) * 2", "V", ""});
   ASSERT_EQ(Save(fs_, small, "/c/small.vcl"), vardCollReturnOK);
   ASSERT_EQ(Save(fs_, pool_, "/c/one.vcl", 0, {"Num"}), vardCollReturnOK);
   const Bytes good = fs_.files["/c/small.vcl"], one = fs_.files["/c/one.vcl"];
@@ -254,7 +277,7 @@ TEST_F(CollectionTest, DamagedFilesAreRefusedAndThePoolStaysAsItWas) {
   Bytes longer = good;
   longer.push_back(std::byte{0});
   EXPECT_EQ(load(longer), vardCollCorruptedArchive);
-  EXPECT_EQ(load(Patched(one, 0, collection::kFormulaRecord)), vardCollUnknownItem);
+  EXPECT_EQ(load(Patched(one, 0, 5)), vardCollUnknownItem);  // a newer writer's record
   EXPECT_EQ(load(Patched(one, 14, 0x01)),
             vardCollCorruptedArchive);  // a control character in the name
   EXPECT_EQ(pool_.Dump(), before);

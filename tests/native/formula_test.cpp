@@ -25,11 +25,15 @@ class FormulaTest : public ::testing::Test {
     Variable s;
     s.name = "s", s.kind = Kind::String;
     pool_.Write().Insert(std::move(s));
-    // Floats 1, -3, NaN (a gap), 4 in two blocks of two; integers 10, 20, 30
-    // with Y = 0.5 + 0.1 × sample: 1.5, 2.5, 3.5; digital 0, 1, 1, 1.
-    Waveform("wf", vardFloat, {1, -3, std::nanf(""), 4}, 2, 1);
+    // Floats 1, -3, 2, 4 in two blocks of two, and NaN, NaN, -1, 5 (a block
+    // of nothing but NaN); integers 10, 20, 30 with Y = 0.5 + 0.1 × sample:
+    // 1.5, 2.5, 3.5; digital words 0, 1, 7, 1, whose states are 0, 1, 1, 1.
+    const float nan = std::nanf("");
+    Waveform("wf", vardFloat, {1, -3, 2, 4}, 2, 1);
+    Waveform("wn", vardFloat, {nan, nan, -1, 5}, 2, 1);
+    Waveform("allnan", vardFloat, {nan}, 1, 1);
     Waveform("wi", vardInteger, {10, 20, 30}, 3, 0.1);
-    Waveform("wd", vardDigital, {0, 1, 1, 1}, 4, 1);
+    Waveform("wd", vardDigital, {0, 1, 7, 1}, 4, 1);
     Waveform("empty", vardFloat, {}, 0, 1);
   }
   void Waveform(const char* name, std::int16_t type, const std::vector<float>& samples,
@@ -85,9 +89,12 @@ TEST_F(FormulaTest, EachConstructGivesTheValueWorkedOutByHand) {
       {"max(3, a, 7)", 7}, {"min(a)", 2}, {"max(1 + 1)", 2},
       // references: plain, quoted, with dots, in any case
       {"A + B", 5}, {"'Motor Speed' / 60", 25}, {"x.y * 4", 2},
-      // reductions of a whole waveform (every block, NaN skipped, physical values)
-      {"mean(wf)", 2.0 / 3}, {"min(wf)", -3}, {"max(wf)", 4}, {"pp(wf)", 7},
-      {"rms(wf)", std::sqrt(26.0 / 3)}, {"mean(wi)", 2.5}, {"pp('wi')", 2}, {"mean(wd)", 0.75},
+      // reductions of a whole waveform (every block, physical values; the
+      // extremes skip NaN)
+      {"mean(wf)", 1}, {"min(wf)", -3}, {"max(wf)", 4}, {"pp(wf)", 7}, {"rms(wf)", std::sqrt(7.5)},
+      {"min(wn)", -1}, {"max(wn)", 5}, {"pp(wn)", 6}, {"mean(wi)", 2.5}, {"pp('wi')", 2},
+      {"rms(wi)", std::sqrt((1.5 * 1.5 + 2.5 * 2.5 + 3.5 * 3.5) / 3)}, {"mean(wd)", 0.75},
+      {"max(wd)", 1},
   };
   for (const auto& c : cases) {
     const Outcome o = Eval(c.text);
@@ -106,6 +113,7 @@ TEST_F(FormulaTest, EvaluationErrorsNameTheirCause) {
       {"s * 2", Status::TypeMismatch, "s"},          {"wf + 1", Status::TypeMismatch, "wf"},
       {"mean(a)", Status::TypeMismatch, "a"},        {"min(s)", Status::TypeMismatch, "s"},
       {"mean(empty)", Status::NoData, "empty"},      {"bad + 1", Status::Domain, "bad"},
+      {"mean(wn)", Status::Domain, "wn"},            {"min(allnan)", Status::Domain, "allnan"},
       {"1 / 0", Status::Domain, ""},                 {"sqrt(-1)", Status::Domain, ""},
       {"(-8) ^ (1/3)", Status::Domain, ""},          {"exp(1000)", Status::Domain, ""},
       {"if(a, ln(0), 1)", Status::Domain, ""},

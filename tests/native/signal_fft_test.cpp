@@ -25,17 +25,27 @@ struct Signal {
   std::vector<float> re, im;
 };
 
-// kind 0: uniform in [-1, 1]; 1: magnitudes over 2^-40 .. 2^40, so sums
-// cancel and round every way; 2: about 1e-36, so inverse results are
-// subnormal and the scaling must round them exactly as a division does.
+// kind 0: uniform in [-1, 1]; 1: magnitudes over 2^-60 .. 2^40, so sums
+// cancel and round every way, and the range checks of the AVX path go either
+// way; 2: about 1e-36, below those checks, so inverse results are
+// subnormal and the scaling must round them exactly as a division does;
+// 3: mostly zeros of either sign, whose signs the single-precision
+// butterflies must reproduce; 4: about 3e37, so sums overflow to infinities
+// and their differences to NaN.
 Signal Random(std::size_t n, std::uint32_t seed, int kind = 0) {
   std::mt19937 rng(seed);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-  std::uniform_int_distribution<int> exponent(-40, 40);
+  std::uniform_int_distribution<int> exponent(-60, 40);
   Signal s{std::vector<float>(n), std::vector<float>(n)};
-  for (std::vector<float>* v : {&s.re, &s.im})
-    for (float& x : *v)
-      x = kind == 1 ? std::ldexp(unit(rng), exponent(rng)) : unit(rng) * (kind == 2 ? 1e-36f : 1);
+  for (std::vector<float>* v : {&s.re, &s.im}) {
+    for (float& x : *v) {
+      x = unit(rng);
+      if (kind == 1) x = std::ldexp(x, exponent(rng));
+      if (kind == 2) x *= 1e-36f;
+      if (kind == 3 && rng() % 4 != 0) x = rng() % 2 ? 0.0f : -0.0f;
+      if (kind == 4) x *= 3e37f;
+    }
+  }
   return s;
 }
 
@@ -59,7 +69,7 @@ TEST(FftBits, EveryPowerOfTwoBothDirectionsEveryPath) {
   for (int log2n = 0; log2n <= 20; ++log2n) {
     const std::size_t n = std::size_t{1} << log2n;
     for (const std::int16_t direction : {std::int16_t{0}, std::int16_t{-1}}) {
-      const Signal in = Random(n, 1000u + 2u * log2n + (direction < 0), log2n % 3);
+      const Signal in = Random(n, 1000u + 2u * log2n + (direction < 0), log2n % 5);
       Signal want = in;
       vard::signal::reference::ComplexFft(want.re.data(), want.im.data(),
                                           static_cast<std::int32_t>(n), direction);
@@ -128,24 +138,6 @@ TEST(FftMath, AgreesWithADirectDft) {
     const double bound = 1e-6 * std::log2(static_cast<double>(n));
     EXPECT_LT(DftError(x, -1, 1.0, Fft(x, 0)), bound) << "forward, n = " << n;
     EXPECT_LT(DftError(x, +1, 1.0 / n, Fft(x, -1)), bound) << "inverse, n = " << n;
-  }
-}
-
-// The exact cases: an impulse gives all ones, a constant all in bin 0; and
-// forward then inverse restores a long input. (The DFT check fixes the sign.)
-TEST(FftMath, ImpulseConstantAndRoundTrip) {
-  const std::size_t n = 512;
-  Signal impulse{std::vector<float>(n), std::vector<float>(n)};
-  const Signal ones{std::vector<float>(n, 1), std::vector<float>(n)};
-  impulse.re[0] = 1;
-  EXPECT_EQ(FirstDifference(Fft(impulse, 0), ones), -1);
-  const Signal spike = Fft(ones, 0);
-  EXPECT_EQ(spike.re[0], static_cast<float>(n));
-  for (std::size_t k = 1; k < n; ++k) EXPECT_LT(std::hypot(spike.re[k], spike.im[k]), 1e-4) << k;
-  const Signal x = Random(65536, 99u), back = Fft(Fft(x, 0), -1);
-  for (std::size_t i = 0; i < x.re.size(); ++i) {
-    ASSERT_NEAR(back.re[i], x.re[i], 3.2e-5) << i;
-    ASSERT_NEAR(back.im[i], x.im[i], 3.2e-5) << i;
   }
 }
 

@@ -1,7 +1,7 @@
-// Plain, step-by-step versions of the FFT and the tapering windows, in the
-// order the operations are defined: the loops, recurrences and additions
-// exactly as written down, with no attention to speed. The product must give
-// the same bits; tests and the benchmark compare against these.
+// The plain, step-by-step FFT, in the order its operations are defined: the
+// loops, recurrence and butterflies exactly as written down, with no
+// attention to speed. The product must give the same bits; the tests and the
+// benchmarks compare against it.
 #pragma once
 
 #include <cmath>
@@ -67,53 +67,6 @@ inline std::int16_t ComplexFft(float* re, float* im, std::int32_t n, std::int16_
     for (std::int32_t i = 0; i < n; ++i) {
       re[i] = static_cast<float>(re[i] / static_cast<double>(n));
       im[i] = static_cast<float>(im[i] / static_cast<double>(n));
-    }
-  }
-  return 0;
-}
-
-inline std::int16_t ApplyWindow(float* data, std::int32_t n, std::int16_t type) {
-  if (n <= 0) return 0;
-  const double twoPi = std::atan(1.0) * 8;
-  if (type == 2) {  // Hanning
-    const double theta = twoPi / n;
-    double c, s;
-    TwoTrigCalls(theta, c, s);
-    double wr = 1.0;
-    double wi = 0.0;
-    for (std::int32_t i = 0; i < n; ++i) {
-      data[i] = static_cast<float>(data[i] * 0.5 * (1 - wr));
-      const double owr = wr;
-      wr = owr * c - wi * s;
-      wi = wi * c + owr * s;
-    }
-  } else if (type == 3) {  // Flattop
-    const double d = twoPi / n;
-    const std::int32_t k0 = n / (-2);
-    for (std::int32_t i = 0; i < n; ++i) {
-      const std::int32_t k = k0 + i;
-      double w = 0.028 * std::cos((4 * k) * d);
-      w = w + 1.29 * std::cos((2 * k) * d);
-      w = w + 0.388 * std::cos((3 * k) * d);
-      w = w + 1.93 * std::cos(k * d);
-      w = w + 1.0;
-      data[i] = static_cast<float>(data[i] * w);
-    }
-  } else if (type == 1) {  // Force
-    const std::int32_t width = n / 10;
-    if (width <= 0) return 0;
-    const double theta = twoPi / (2 * width);
-    double c, s;
-    TwoTrigCalls(theta, c, s);
-    double wr = 1.0;
-    double wi = 0.0;
-    for (std::int32_t i = 0; i < width; ++i) {
-      const double f = (1 - wr) * 0.5;
-      data[i] = static_cast<float>(data[i] * f);
-      data[n - 1 - i] = static_cast<float>(data[n - 1 - i] * f);
-      const double owr = wr;
-      wr = owr * c - wi * s;
-      wi = wi * c + owr * s;
     }
   }
   return 0;

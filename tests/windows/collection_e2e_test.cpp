@@ -52,9 +52,10 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   Folder dir;
   const std::string file = dir / "all.vcl";
   InitDataManager();
-  DeleteSubTree("e2e");  // leftovers of an interrupted run
+  DeleteSubTree("e2e"), DeleteVariable("e2e_coll_f");  // leftovers of an interrupted run
   ASSERT_EQ(CreateNumber("e2e_coll_num", -1.5e-7, "mV", "a number", "e2e.coll"), vardOK);
   ASSERT_EQ(CreateString("e2e_coll_str", "saved text", "e2e.coll"), vardOK);
+  ASSERT_GT(AddFormula("e2e_coll_f", "2 * e2e_coll_num", "mV", "twice"), 0);
   for (const auto* w : kWaves) {
     short h = 0;
     ASSERT_EQ(vard::e2e::WriteSpec(*w, "e2e.waves", &h), vardOK);
@@ -62,7 +63,7 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   }
   short coll = 0;
   ASSERT_EQ(CreateCollection(file.c_str(), "every kind", &coll), vardCollReturnOK);
-  std::vector<std::string> names = {"e2e_coll_num", "e2e_coll_str"};
+  std::vector<std::string> names = {"e2e_coll_num", "e2e_coll_str", "e2e_coll_f"};
   for (const auto* w : kWaves) names.push_back(w->name);
   for (const auto& name : names) EXPECT_EQ(AddToCollection(coll, name.c_str(), "", 0), vardOK);
   EXPECT_EQ(AddToCollection(coll, "e2e_coll_num", "e2e_coll_copy", 0), vardOK);
@@ -76,10 +77,10 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   // temporary folder's path has no blanks here.
   EXPECT_EQ(RunPeer("collection_peer.exe", file + " Restored"), "0\n");
   names.push_back("e2e_coll_copy");
-  double value = 0, copy = 0;
+  double value = 0, copy = 0, twice = 0;
   char units[10] = {}, description[144] = {}, text[256] = {};
   EXPECT_EQ(GetNumber("e2e_coll_num", &value) | GetNumber("e2e_coll_copy", &copy) |
-                GetUnits("e2e_coll_copy", units) |
+                GetNumber("e2e_coll_f", &twice) | GetUnits("e2e_coll_copy", units) |
                 GetDescription("e2e_coll_num", description, 144) |
                 GetString("e2e_coll_str", text, sizeof text),
             vardOK);
@@ -88,10 +89,13 @@ TEST(CollectionE2ETest, EveryKindComesBackInAnotherClientAfterAServerRestart) {
   EXPECT_STREQ(units, "mV");
   EXPECT_STREQ(description, "a number");
   EXPECT_STREQ(text, "saved text");
+  EXPECT_EQ(twice, 2 * value);  // a formula again, computed from the loaded number
+  EXPECT_EQ(SetNumber("e2e_coll_f", 1), vardProcNotAllowed);
   for (const auto* w : kWaves)  // axes, block info, every sample
     EXPECT_EQ(RunPeer("waveform_peer.exe", std::string("verify ") + w->name), "ok\n") << w->name;
   // Every variable came back under the prefix, and only there.
   EXPECT_EQ(DeleteSubTree("Restored.e2e"), vardOK);
+  EXPECT_EQ(DeleteSubTree("Restored.Formulas"), vardOK);
   for (const auto& name : names) {
     short type = 0;
     EXPECT_EQ(GetType(name.c_str(), &type), vardNoSuchObject) << name;

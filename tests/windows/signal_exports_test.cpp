@@ -1,10 +1,12 @@
 // BufferComplexFFT and BufferApplyWindow through VARD32.dll: a fault in the
 // caller's buffers is reported as vardInternalError, what was rewritten
-// before it stays rewritten, and later calls work normally. Neither export
-// needs InitDataManager or a server.
+// before it stays rewritten, and later calls give what the portable cores
+// give (whose own tests cover the lengths and types). Neither export needs
+// InitDataManager or a server.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -48,30 +50,22 @@ TEST(SignalExports, FaultsAreInternalErrorsAndLaterCallsWork) {
   EXPECT_EQ(std::memcmp(data, want.data(), 100 * sizeof(float)), 0);
   VirtualFree(page, 0, MEM_RELEASE);
 
-  // Afterwards, the exports give what the cores give.
-  for (const short direction : {short{vardFftForward}, short{vardFftInverse}}) {
-    std::vector<float> re = Ramp(4096), im = Ramp(4096), wantRe = re, wantIm = im;
-    vard::signal::ComplexFft(wantRe.data(), wantIm.data(), 4096, direction);
-    EXPECT_EQ(BufferComplexFFT(re.data(), im.data(), 4096, direction), vardOK);
-    EXPECT_EQ(re, wantRe);
-    EXPECT_EQ(im, wantIm);
+  // Afterwards the exports give what the cores give, reply codes included.
+  for (const std::int32_t n : {4096, 12}) {
+    for (const short direction : {short{vardFftForward}, short{vardFftInverse}}) {
+      std::vector<float> re = Ramp(4096), im = Ramp(4096), wantRe = re, wantIm = im;
+      EXPECT_EQ(BufferComplexFFT(re.data(), im.data(), n, direction),
+                vard::signal::ComplexFft(wantRe.data(), wantIm.data(), n, direction));
+      EXPECT_EQ(re, wantRe) << n;
+      EXPECT_EQ(im, wantIm) << n;
+    }
   }
-  std::vector<float> taper = Ramp(1000), tapered = taper;
-  vard::signal::ApplyWindow(tapered.data(), 1000, vard::signal::kFlattop);
-  EXPECT_EQ(BufferApplyWindow(taper.data(), 1000, vardFlattop), vardOK);
-  EXPECT_EQ(taper, tapered);
-}
-
-TEST(SignalExports, LengthsAndTypesThatTouchNothing) {
-  std::vector<float> re = Ramp(16), im = Ramp(16);
-  EXPECT_EQ(BufferComplexFFT(re.data(), im.data(), 12, vardFftForward), vardInvalidParameter);
-  EXPECT_EQ(re, Ramp(16));
-  EXPECT_EQ(im, Ramp(16));
-  EXPECT_EQ(BufferComplexFFT(nullptr, nullptr, 0, vardFftForward), vardOK);
-  EXPECT_EQ(BufferComplexFFT(nullptr, nullptr, -4, vardFftInverse), vardOK);
-  EXPECT_EQ(BufferApplyWindow(nullptr, 0, vardHanning), vardOK);
-  EXPECT_EQ(BufferApplyWindow(nullptr, 64, vardRectangular), vardOK);  // never reads the buffer
-  EXPECT_EQ(BufferApplyWindow(nullptr, 64, 7), vardOK);
+  for (const short type : {short{vardFlattop}, short{7}}) {
+    std::vector<float> taper = Ramp(1000), want = taper;
+    EXPECT_EQ(BufferApplyWindow(taper.data(), 1000, type),
+              vard::signal::ApplyWindow(want.data(), 1000, type));
+    EXPECT_EQ(taper, want) << type;
+  }
 }
 
 }  // namespace

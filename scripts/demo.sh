@@ -39,10 +39,10 @@ held=$(mktemp)
 for _ in $(seq 100); do grep -q "pool ready" "$held" && break; sleep 0.2; done
 rm -f "$held"
 
-vardctl import pressure docs/vardctl/pressure.csv --path Plant.Line1 \
+vardctl import pressure docs/vardctl/pressure.csv --path Plant.Line1.Pressure \
   --description "line pressure after the valve closes"
-vardctl set setpoint 2 --units bar --path Plant.Line1
-vardctl tree || true   # needs the variable enumeration of the library
+vardctl set setpoint 2 --units bar --path Plant.Line1.Setpoint
+vardctl tree
 vardctl info pressure
 vardctl stats pressure --from 0.5
 vardctl crossings pressure --level 2 --from 0.5 --to 1

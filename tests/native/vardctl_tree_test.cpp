@@ -1,5 +1,5 @@
-// vardctl's tree: whole path levels without case, and headings printed once
-// per level however the paths are spelled.
+// vardctl's tree: whole path levels without case, branches printed once
+// however the paths are spelled, and every variable on a line of its own.
 #include <gtest/gtest.h>
 
 #include "tools/vardctl/tree_view.h"
@@ -19,22 +19,24 @@ TEST(TreeTest, PrefixesAreWholeLevelsWithoutCase) {
   for (const auto& c : cases) EXPECT_EQ(PathWithin(c.path, c.prefix), c.within) << c.path << " / " << c.prefix;
 }
 
-TEST(TreeTest, LevelsBecomeHeadingsOnce) {
-  std::vector<TreeEntry> entries = {{"speed", "Plant.Line1", "number", "3 rpm"},
-                                    {"top", "", "string", "\"x\""},
-                                    {"Amp", "plant.line1", "number", "1 A"},
-                                    {"wave", "Plant.Line10", "waveform", ""},
-                                    {"z", "Plant", "number", "0"}};
-  SortTree(&entries);
+TEST(TreeTest, BranchesShowOnceAndEveryVariableHasItsLine) {
+  // In the enumeration's order: no path first, a shared path twice, an item
+  // that is a branch as well.
+  const std::vector<TreeEntry> entries = {{"top", "", "string", "\"x\""},
+                                          {"line1", "Plant.Line1", "number", "0"},
+                                          {"Amp", "plant.line1.Amp", "number", "1 A"},
+                                          {"amp2", "Plant.Line1.amp", "number", "2 A"},
+                                          {"speed", "Plant.line1.Speed", "number", "3 rpm"},
+                                          {"wave", "Plant.Line10.W", "waveform", ""}};
   EXPECT_EQ(TreeText(entries),
-            "top    string    \"x\"\n"
+            "-          top    string    \"x\"\n"
             "Plant\n"
-            "  z      number    0\n"
-            "  line1\n"
-            "    Amp    number    1 A\n"
-            "    speed  number    3 rpm\n"
+            "  Line1    line1  number    0\n"
+            "    Amp    Amp    number    1 A\n"
+            "    amp    amp2   number    2 A\n"
+            "    Speed  speed  number    3 rpm\n"
             "  Line10\n"
-            "    wave   waveform\n");
+            "    W      wave   waveform\n");
 }
 
 }  // namespace

@@ -305,7 +305,12 @@ TEST_F(VardctlE2ETest, VariablesAnalysesCollectionsAndExitStatus) {
   std::vector<float> y;
   for (int i = 0; i < 400; ++i) y.push_back(static_cast<float>(i % 4 == 3 ? 2 : 2 * (i % 4)));
   CreateFloatWave("e2e_ctl_w", y, 0, 0.25);
-  Result r = Run("stats e2e_ctl_w --json");
+  Result r = Run("tree E2E.CTL");  // whole levels without case
+  EXPECT_EQ(r.out.rfind("e2e\n  ctl  e2e_ctl_n  number", 0), 0u) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+  EXPECT_NE(Run("tree --json").out.find("{\"name\":\"e2e_ctl_w\",\"path\":\"e2e.ctl\",\"type\":\"waveform\""),
+            std::string::npos);
+  r = Run("stats e2e_ctl_w --json");
   EXPECT_NE(r.out.find("\"mean\":2,"), std::string::npos) << r.out;
   r = Run("crossings e2e_ctl_w --level 3 --to 9.9 --json");
   EXPECT_NE(r.out.find("{\"x\":0.375,\"kind\":\"rising\"},{\"x\":0.625,\"kind\":\"falling\"}"),

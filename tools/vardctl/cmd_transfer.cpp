@@ -256,7 +256,7 @@ void AddTransferCommands(CLI::App* app) {
   c->add_option("NAME", in->name, "the new waveform")->required();
   c->add_option("FILE", in->file, "the file (.csv or .wav)")->required();
   c->add_option("--format", in->format, "csv or wav, when the file's name does not tell");
-  c->add_option("--path", in->path, "where the waveform goes in the tree ('Plant.Line1')");
+  c->add_option("--path", in->path, "where the waveform shows in the tree, its own item last ('Plant.Line1.Pressure')");
   c->add_option("--description", in->description, "the waveform's description");
   c->add_option("--units", in->units, "the Y units (instead of the CSV header's)");
   c->callback([in, c] {

@@ -18,8 +18,6 @@ struct TreeArgs {
   bool json = false;
 };
 
-#if VARDCTL_ENUMERATION
-
 // An open enumeration, closed on destruction.
 class FindCursor {
  public:
@@ -44,7 +42,7 @@ class FindCursor {
  private:
   long handle_ = 0;
   bool done_ = false;
-  char name_[30] = {};
+  char name_[36] = {};  // the enumeration's reply fields, with room to spare
   char path_[258] = {};
 };
 
@@ -92,7 +90,6 @@ void Tree(const TreeArgs& a) {
     for (TreeEntry e; cursor.Take(&e);)
       if (PathWithin(e.path, a.path)) entries.push_back(e);
   }
-  SortTree(&entries);
   std::vector<TreeEntry> shown;
   std::string list;
   for (TreeEntry& e : entries) {
@@ -111,13 +108,6 @@ void Tree(const TreeArgs& a) {
   }
 }
 
-#else  // a library without the enumeration exports
-
-void Tree(const TreeArgs&) {
-  throw Failure("tree is not available in this build: its VARD32.dll has no variable enumeration");
-}
-
-#endif
 
 }  // namespace
 

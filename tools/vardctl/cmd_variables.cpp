@@ -257,7 +257,7 @@ void AddVariableCommands(CLI::App* app) {
   c->add_option("NAME", set->name, "the variable")->required();
   c->add_option("VALUE", set->value, "the new value")->required();
   c->add_option("--units", set->units, "a number's units (at most 9 bytes)");
-  c->add_option("--path", set->path, "where a new variable goes in the tree ('Plant.Line1')");
+  c->add_option("--path", set->path, "where a new variable shows in the tree, its own item last ('Plant.Line1.Speed')");
   c->add_option("--description", set->description, "the variable's description");
   c->add_flag("--string", set->as_string, "make a new variable a string whatever VALUE is");
   c->callback([set, c] {

@@ -1,71 +1,66 @@
 #include "tools/vardctl/tree_view.h"
 
 #include <algorithm>
+#include <memory>
+
+#include "navigator/name_tree.h"
 
 namespace vard::ctl {
 
 namespace {
 
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+using navigator::CompareNames;
+using navigator::NameEntry;
 
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return Fold(x) == Fold(y); });
-}
+bool SameLevel(const char* a, const char* b) { return CompareNames(a, b) == 0; }
 
-bool Before(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
-  });
-}
+// The width of each column over all entries.
+struct Widths {
+  std::size_t item = 0, name = 0, kind = 0;
+};
 
-std::vector<std::string_view> Levels(std::string_view path) {
-  std::vector<std::string_view> levels;
-  while (!path.empty()) {
-    const std::size_t dot = path.find('.');
-    levels.push_back(path.substr(0, dot));
-    path = dot == std::string_view::npos ? std::string_view() : path.substr(dot + 1);
-  }
-  return levels;
+std::string Padded(std::string text, std::size_t width) {
+  text.resize(std::max(text.size(), width), ' ');
+  return text;
 }
 
 }  // namespace
 
-bool PathWithin(std::string_view path, std::string_view prefix) {
-  if (prefix.empty()) return true;
-  if (path.size() < prefix.size() || !SameText(path.substr(0, prefix.size()), prefix)) return false;
-  return path.size() == prefix.size() || path[prefix.size()] == '.';
-}
-
-void SortTree(std::vector<TreeEntry>* entries) {
-  std::stable_sort(entries->begin(), entries->end(), [](const TreeEntry& a, const TreeEntry& b) {
-    if (!SameText(a.path, b.path)) return Before(a.path, b.path);
-    return Before(a.name, b.name);
-  });
+bool PathWithin(const std::string& path, const std::string& prefix) {
+  const NameEntry p(path.c_str(), nullptr), within(prefix.c_str(), nullptr);
+  if (p.LevelCount() < within.LevelCount()) return false;
+  for (int k = 0; k < within.LevelCount(); ++k)
+    if (!SameLevel(p.Level(k), within.Level(k))) return false;
+  return true;
 }
 
 std::string TreeText(const std::vector<TreeEntry>& entries) {
-  std::size_t name_width = 0, kind_width = 0;
+  std::vector<std::unique_ptr<NameEntry>> split;
+  Widths w;
   for (const TreeEntry& e : entries) {
-    name_width = std::max(name_width, e.name.size());
-    kind_width = std::max(kind_width, e.kind.size());
+    split.push_back(std::make_unique<NameEntry>(e.path.c_str(), nullptr));
+    const int n = split.back()->LevelCount();
+    const std::size_t item = n == 0 ? 1 : 2 * static_cast<std::size_t>(n - 1) + std::string(split.back()->Level(n - 1)).size();
+    w.item = std::max(w.item, item);
+    w.name = std::max(w.name, e.name.size());
+    w.kind = std::max(w.kind, e.kind.size());
   }
   std::string text;
-  std::vector<std::string_view> shown;  // the levels of the headings above
-  for (const TreeEntry& e : entries) {
-    const std::vector<std::string_view> levels = Levels(e.path);
-    std::size_t same = 0;
-    while (same < levels.size() && same < shown.size() && SameText(levels[same], shown[same])) ++same;
-    for (std::size_t l = same; l < levels.size(); ++l)
-      text += std::string(2 * l, ' ') + std::string(levels[l]) + "\n";
-    shown = levels;
-    std::string line = std::string(2 * levels.size(), ' ') + e.name;
-    line.resize(2 * levels.size() + name_width + 2, ' ');
-    line += e.kind;
-    if (!e.value.empty()) {
-      line.resize(2 * levels.size() + name_width + 2 + kind_width + 2, ' ');
-      line += e.value;
-    }
+  const NameEntry* shown = nullptr;  // the levels printed last
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    const NameEntry& levels = *split[i];
+    const int n = levels.LevelCount();
+    int same = 0;
+    while (shown && same < n - 1 && same < shown->LevelCount() &&
+           SameLevel(levels.Level(same), shown->Level(same)))
+      ++same;
+    for (int k = same; k < n - 1; ++k) text += std::string(2 * k, ' ') + levels.Level(k) + "\n";
+    shown = &levels;
+    // The variable's item: its path's last level ("-" without a path).
+    const std::string item = n == 0 ? "-" : std::string(2 * (n - 1), ' ') + levels.Level(n - 1);
+    const TreeEntry& e = entries[i];
+    std::string line = Padded(item, w.item + 2) + Padded(e.name, w.name + 2) + e.kind;
+    if (!e.value.empty()) line = Padded(line, w.item + w.name + w.kind + 6) + e.value;
     text += line + "\n";
   }
   return text;

@@ -8,6 +8,10 @@
 
 #include <oleauto.h>  // after windows.h
 
+#include <cstddef>
+#include <memory>
+#include <new>
+
 #include "automation/marshal.h"
 #include "include/vard_enums.h"
 #include "link/frame.h"
@@ -20,9 +24,9 @@ namespace vard::automation {
 // it with `on_fault`; faults inside the plain export are answered by that
 // export's frame. Keep owners that must release something out of `body`
 // where a fault could skip them: only the entry's own conversions can fault.
-template <class Body>
-long Entry(Body&& body, long on_fault = vardException) {
-  long result = on_fault;
+template <class Body, class Result = long>
+Result Entry(Body&& body, Result on_fault = vardException) {
+  Result result = on_fault;
   link::SehGuard([&] { result = body(); });
   return result;
 }
@@ -41,5 +45,34 @@ constexpr VARIANT_BOOL Truth(short value) { return value ? VARIANT_TRUE : VARIAN
 // the empty text, a longer text is cut as the wide exports cut it.
 template <int N>
 using TextIn = link::AnsiText<N>;
+
+// A heap buffer for one of the large texts (the collection comment, the DDE
+// texts, the expansion's input and output); it starts empty. Null when
+// memory runs out. Keep its owner outside the entry's guard, so that it is
+// freed on every path.
+inline std::unique_ptr<char[]> HeapText(std::size_t bytes) {
+  std::unique_ptr<char[]> text(new (std::nothrow) char[bytes]);
+  if (text) text[0] = '\0';
+  return text;
+}
+
+// The wide name list of GetVariablesInPathTLB and
+// GetMultipleVariableNamesTLB: `fill(list, size)` has the wide export write
+// into a cleared heap buffer of kNameListChars characters, and the names
+// become a BSTR array in the client's `out`. The result is fill's, or
+// vardOutOfMemory when the buffer or the array cannot be had (the buffer:
+// nothing is called and `out` is not written).
+inline constexpr short kNameListChars = 24576;
+
+template <class Fill>
+long NameListEntry(SAFEARRAY** out, Fill&& fill) {
+  const std::unique_ptr<wchar_t[]> list(new (std::nothrow) wchar_t[kNameListChars]());
+  if (!list) return vardOutOfMemory;
+  return Entry([&]() -> long {
+    const long result = fill(list.get(), kNameListChars);
+    if (!WideListToSafeArray(list.get(), kNameListChars, out)) return vardOutOfMemory;
+    return result;
+  });
+}
 
 }  // namespace vard::automation

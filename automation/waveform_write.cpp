@@ -11,17 +11,10 @@ namespace {
 
 // WriteWaveform and ReadWaveform move samples in the waveform's own element
 // size, whatever the entry's array holds: an array of another element size
-// would be over-read or overrun, so the entries ask first and refuse a
-// mismatch. The caller holds the API lock across the question and the
-// transfer, so no other thread's request can reopen the handle in between;
-// for the same reason a question that fails means the transfer fails the
-// same way, and the entry goes on to report that as the transfer answers it.
-bool ElementSizeFits(short waveform, std::int32_t element_size) {
-  short type = 0;
-  if (GetWaveformDataType(waveform, &type) != vardOK) return true;
-  return requests::ElementSize(type) == element_size;
-}
-
+// would be over-read or overrun. The entries therefore run the same transfer
+// with their element size named, which refuses a waveform of the other size
+// (1002) right after its own type request, before any sample moves: the
+// server sees the plain export's sequence of requests.
 long WriteFromArray(short Waveform, long FirstSample, long LastSample, SAFEARRAY** Data,
                     std::int32_t element_size) {
   ClientArray array(Data);
@@ -29,18 +22,20 @@ long WriteFromArray(short Waveform, long FirstSample, long LastSample, SAFEARRAY
   if (!array.Present() || array.ElementSize() != element_size || !array.Holds(n, element_size)) {
     return vardInvalidParameter;
   }
-  if (!ElementSizeFits(Waveform, element_size)) return vardInvalidParameter;
   if (!array.Lock()) return vardOutOfMemory;
-  return WriteWaveform(Waveform, FirstSample, LastSample, array.Data());
+  return requests::WriteWaveformSized(Waveform, FirstSample, LastSample, array.Data(),
+                                      element_size);
 }
 
+// The array is made before the transfer: a waveform of the other size
+// leaves it, unfilled, in the client's pointer, as any failed transfer does.
 long ReadIntoNewArray(short Waveform, long FirstSample, long LastSample, SAFEARRAY** Data,
                       std::int32_t element_size) {
-  if (!ElementSizeFits(Waveform, element_size)) return vardInvalidParameter;
   ResultArray array(Data, static_cast<std::uint16_t>(element_size),
                     requests::Wrap(std::int64_t{LastSample} - FirstSample + 1));
   if (!array.Ready()) return vardOutOfMemory;
-  return ReadWaveform(Waveform, FirstSample, LastSample, array.Data());
+  return requests::ReadWaveformSized(Waveform, FirstSample, LastSample, array.Data(),
+                                     element_size);
 }
 
 }  // namespace
@@ -71,25 +66,21 @@ long __stdcall WriteVerticalTLB(short Waveform, double Y0, double YStep, BSTR YU
 
 long __stdcall WriteWaveformShortTLB(short Waveform, long FirstSample, long LastSample,
                                      SAFEARRAY** Data) {
-  link::ApiLock lock;  // outside the guard: a fault must not skip its release
   return Entry([&] { return WriteFromArray(Waveform, FirstSample, LastSample, Data, 2); });
 }
 
 long __stdcall WriteWaveformFloatTLB(short Waveform, long FirstSample, long LastSample,
                                      SAFEARRAY** lpfData) {
-  link::ApiLock lock;
   return Entry([&] { return WriteFromArray(Waveform, FirstSample, LastSample, lpfData, 4); });
 }
 
 long __stdcall ReadWaveformShortTLB(short Waveform, long FirstSample, long LastSample,
                                     SAFEARRAY** Data) {
-  link::ApiLock lock;
   return Entry([&] { return ReadIntoNewArray(Waveform, FirstSample, LastSample, Data, 2); });
 }
 
 long __stdcall ReadWaveformFloatTLB(short Waveform, long FirstSample, long LastSample,
                                     SAFEARRAY** Data) {
-  link::ApiLock lock;
   return Entry([&] { return ReadIntoNewArray(Waveform, FirstSample, LastSample, Data, 4); });
 }
 

@@ -282,6 +282,51 @@ long VARDAPI BufferApplyWindowTLB(SAFEARRAY** Data, long Length, long WindowType
 long VARDAPI BufferComplexFFTTLB(SAFEARRAY** RealData, SAFEARRAY** ImaginaryData, long Length,
                                  long Direction);
 
+long VARDAPI WaveformMinMaxTLB(BSTR Name, short BlockNumber, double XBegin, double XEnd,
+                               double* Min, double* Max, double* MinPos, double* MaxPos);
+long VARDAPI WaveformFastMinMaxTLB(BSTR Name, short Block, double XBegin, double XEnd, double* Min,
+                                   double* Max);
+long VARDAPI WaveformFindLocalExtremeTLB(BSTR Name, short Block, double XBegin, double XEnd,
+                                         long Direction, long ExtremeType, double Hysterese,
+                                         double* Value, double* Position);
+long VARDAPI WaveformFindLevelCrossingTLB(BSTR Name, short Block, double XBegin, double XEnd,
+                                          long Direction, long CrossingType, double Level,
+                                          double* Position, long* CrossingTypeFound);
+long VARDAPI WaveformStatisticsTLB(BSTR Name, short Block, double XBegin, double XEnd,
+                                   double* Mean, double* RMS, double* Sigma,
+                                   double* AreaUnderCurve, double* EnergyUnderCurve);
+long VARDAPI WaveformHistogramTLB(BSTR Name, short Block, double XBegin, double XEnd, double Ytop,
+                                  double Ybottom, short NumberOfBins, SAFEARRAY** Histogram);
+long VARDAPI WaveformPulseParametersTLB(BSTR Name, short Block, double XBegin, double XEnd,
+                                        double* RiseTime, double* FallTime, double* Duration);
+long VARDAPI WaveformPeriodTLB(BSTR Name, short Block, double XBegin, double XEnd, double* Period);
+long VARDAPI WaveformLinFitTLB(BSTR Name, short Block, double XBegin, double XEnd, double* Y0,
+                               double* Slope);
+
+long VARDAPI AddFormulaTLB(BSTR Name, BSTR Formula, BSTR Units, BSTR Description);
+long VARDAPI SetFormulaTLB(short Row, BSTR Name, BSTR Formula, BSTR Units, BSTR Description);
+long VARDAPI DeleteFormulaTLB(short Row);
+VARIANT_BOOL VARDAPI ShowFormulaEditorTLB(void);
+BSTR VARDAPI ExpandTextExTLB(BSTR InputText);
+
+long VARDAPI CreateCollectionTLB(BSTR PathName, BSTR Comment, short* Coll);
+long VARDAPI AddToCollectionTLB(short Coll, BSTR VarName, BSTR Name, long Options);
+long VARDAPI CloseCollectionTLB(short Coll);
+long VARDAPI LoadCollectionTLB(BSTR PathName, BSTR Prefix);
+
+long VARDAPI VARDDDECommandTLB(BSTR App, BSTR Topic, BSTR Cmd, short TimeOut);
+long VARDAPI VARDDDERequestTLB(BSTR App, BSTR Topic, BSTR Item, short TimeOut, BSTR* Result);
+
+/* Enumeration and the Variable Navigator. A find that gives no name hands
+ * back two quotation marks ("\"\"") in VarName and Path. WndParent is a
+ * window handle in an Automation INT. */
+long VARDAPI GetVariablesInPathTLB(BSTR PathPrefix, long Filter, SAFEARRAY** Result);
+long VARDAPI FindFirstVariableTLB(long Filter, BSTR* VarName, BSTR* Path);
+long VARDAPI FindNextVariableTLB(long FindHandle, BSTR* VarName, BSTR* Path);
+void VARDAPI FindVariableCloseTLB(long FindHandle);
+BSTR VARDAPI GetVariableNameTLB(int WndParent, long Filter);
+long VARDAPI GetMultipleVariableNamesTLB(int WndParent, long Filter, SAFEARRAY** VariableNames);
+
 /* The library's own file version (the high double word: major, minor), and
  * a window's topmost state (only the low 16 bits of OnTop count). Neither
  * needs the server. DllRegisterServer registers the embedded type library. */

@@ -88,26 +88,8 @@ void PinOrdinals(std::vector<Export>& list) {
     if (!ordinal.count(name)) ordinal[name] = next++;
   }
   for (Export& e : list) e.ordinal = ordinal[e.name];
-}
-
-std::vector<Export> Select(const std::vector<Export>& list, const std::vector<Export>& present) {
-  std::map<std::string, const Export*> by_name;
-  for (const Export& e : list) by_name[e.name] = &e;
-  std::vector<Export> out;
-  for (const Export& p : present) {
-    const auto it = by_name.find(p.name);
-    if (it == by_name.end()) Fail("not in the export list: " + p.name);
-    if (it->second->stack != p.stack || it->second->target != p.target) {
-      Fail("differs from the export list: " + p.name);
-    }
-    out.push_back(*it->second);
-  }
-  std::sort(out.begin(), out.end(),
+  std::sort(list.begin(), list.end(),
             [](const Export& a, const Export& b) { return a.ordinal < b.ordinal; });
-  const auto dup = std::adjacent_find(
-      out.begin(), out.end(), [](const Export& a, const Export& b) { return a.name == b.name; });
-  if (dup != out.end()) Fail("listed twice: " + dup->name);
-  return out;
 }
 
 namespace {

@@ -24,16 +24,11 @@ std::vector<Export> Parse(std::string_view text);
 // Pins the ordinals of a complete list: GetVard32Version 2, then
 // VardSharedMemAllocate, VardSharedMemFree, VardSharedMemLock and
 // VardSharedMemUnlock 3 to 6, then every other name in byte-wise ascending
-// order from 7. Throws std::invalid_argument when a name is listed twice, a
-// pinned name is missing, or a second name's target is not a first name
-// with the same stack size.
+// order from 7, and puts the list into ordinal order. Throws
+// std::invalid_argument when a name is listed twice, a pinned name is
+// missing, or a second name's target is not a first name with the same
+// stack size.
 void PinOrdinals(std::vector<Export>& list);
-
-// The entries of the pinned `list` that `present` names, in ordinal order.
-// Each entry of `present` must agree with its line in the list (stack size
-// and target); throws std::invalid_argument otherwise, or when it is missing
-// there.
-std::vector<Export> Select(const std::vector<Export>& list, const std::vector<Export>& present);
 
 // Module-definition files for the linker: the 32-bit one keeps the @N of
 // each name (the import library needs them; the linker strips them from the

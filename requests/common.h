@@ -69,4 +69,15 @@ short TransferSamples(ServerConnection& c, const SampleTransfer& t, std::int32_t
 // record's DataType field. Returns the reply code.
 short SendDataTypeRequest(ServerConnection& c, std::int16_t waveform);
 
+// WriteWaveform and ReadWaveform for a buffer of values of `element_size`
+// bytes each (the Automation entries' arrays): the same requests, except
+// that a waveform whose samples have another size is answered with
+// vardInvalidParameter right after the type request, before any sample
+// moves, so the transfer can never run past the buffer. An element size of
+// 0 takes the waveform's own: the plain exports.
+short WriteWaveformSized(short Waveform, long FirstSample, long LastSample, const void* Data,
+                         std::int32_t element_size);
+short ReadWaveformSized(short Waveform, long FirstSample, long LastSample, void* Data,
+                        std::int32_t element_size);
+
 }  // namespace vard::requests

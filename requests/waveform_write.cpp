@@ -23,15 +23,19 @@ short WriterCall(std::uint32_t opcode, Fill&& fill) {
 // Both transfers first learn the element size from the server: the library
 // keeps no state per waveform. The type request leaves the record cleared
 // but for its answer, which stays in DataType for the whole transfer. A chunk
-// may fill the whole sample area.
+// may fill the whole sample area. A caller whose buffer holds values of one
+// size only names it as `expected`: a waveform of the other size is refused
+// right after the type request, before any sample moves (0: any size).
 short WriterTransfer(ServerConnection& c, std::uint32_t opcode, std::int16_t waveform,
-                     std::int32_t first, std::int32_t last, const void* data) {
+                     std::int32_t first, std::int32_t last, const void* data,
+                     std::int32_t expected) {
   const short code = SendDataTypeRequest(c, waveform);
   if (code != vardOK) return code;
   auto& rec = *reinterpret_cast<WaveformRequest*>(c.BlockView());
   rec.RecordSize = proto::kRecordSize<WaveformRequest>;
   rec.Waveform = waveform;
   const std::int32_t e = ElementSize(rec.DataType);
+  if (expected != 0 && e != expected) return vardInvalidParameter;
   const SampleTransfer t{opcode, e, static_cast<std::int32_t>(proto::kSampleAreaSize) / e, 1,
                          opcode == proto::kWriteWaveform, vardOK};
   // The buffer is only read for a write; the loop never writes through it then.
@@ -40,6 +44,26 @@ short WriterTransfer(ServerConnection& c, std::uint32_t opcode, std::int16_t wav
 }
 
 }  // namespace
+
+namespace vard::requests {
+
+short WriteWaveformSized(short Waveform, long FirstSample, long LastSample, const void* Data,
+                         std::int32_t element_size) {
+  return StandardRequest([&](ServerConnection& c) {
+    return WriterTransfer(c, proto::kWriteWaveform, Waveform, FirstSample, LastSample, Data,
+                          element_size);
+  });
+}
+
+short ReadWaveformSized(short Waveform, long FirstSample, long LastSample, void* Data,
+                        std::int32_t element_size) {
+  return StandardRequest([&](ServerConnection& c) {
+    return WriterTransfer(c, proto::kReadWaveform, Waveform, FirstSample, LastSample, Data,
+                          element_size);
+  });
+}
+
+}  // namespace vard::requests
 
 extern "C" {
 
@@ -110,15 +134,11 @@ short __stdcall WriteVerticalW(short Waveform, double Y0, double YStep, LPCWSTR 
 
 short __stdcall WriteWaveform(short Waveform, long FirstSample, long LastSample,
                               const void* Data) {
-  return StandardRequest([&](ServerConnection& c) {
-    return WriterTransfer(c, proto::kWriteWaveform, Waveform, FirstSample, LastSample, Data);
-  });
+  return WriteWaveformSized(Waveform, FirstSample, LastSample, Data, 0);
 }
 
 short __stdcall ReadWaveform(short Waveform, long FirstSample, long LastSample, void* Data) {
-  return StandardRequest([&](ServerConnection& c) {
-    return WriterTransfer(c, proto::kReadWaveform, Waveform, FirstSample, LastSample, Data);
-  });
+  return ReadWaveformSized(Waveform, FirstSample, LastSample, Data, 0);
 }
 
 short __stdcall SetWaveformLength(short Waveform, long NewLength) {

@@ -1,10 +1,9 @@
 // Build tool: the module-definition files of VARD32.dll from its export list.
 //
-//   write_exports LIST PRESENT OUT32.def OUT64.def OUT_ROWS.inc
+//   write_exports LIST OUT32.def OUT64.def OUT_ROWS.inc
 //
-// LIST is link/exports.list (all names; the ordinals follow from it);
-// PRESENT names the exports the library implements (link/VARD32.def) and
-// selects them from LIST.
+// LIST is link/exports.list: every name the library exports; the ordinals
+// follow from it.
 #include <cstdio>
 #include <exception>
 #include <fstream>
@@ -33,18 +32,17 @@ void Write(const char* path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: write_exports LIST PRESENT OUT32.def OUT64.def OUT_ROWS.inc\n");
+  if (argc != 5) {
+    std::fprintf(stderr, "usage: write_exports LIST OUT32.def OUT64.def OUT_ROWS.inc\n");
     return 2;
   }
   try {
     using namespace vard::exports;
     auto list = Parse(Read(argv[1]));
     PinOrdinals(list);
-    const auto present = Select(list, Parse(Read(argv[2])));
-    Write(argv[3], Definition32(present));
-    Write(argv[4], Definition64(present));
-    Write(argv[5], TestRows(present));
+    Write(argv[2], Definition32(list));
+    Write(argv[3], Definition64(list));
+    Write(argv[4], TestRows(list));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "write_exports: %s\n", e.what());
     return 1;

@@ -1,6 +1,8 @@
 // The Automation entries against the fake server: the BSTR and SAFEARRAY
 // rules, and that nothing runs past an array.
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "automation/marshal.h"
 #include "tests/windows/requests_fixture.h"
@@ -58,10 +60,16 @@ TEST_F(Automation, MissingRequiredTextsAreRefused) {
       [&] { return GetWaveformValueTLB(nullptr, 0, 0.0, &value); },
       [&] { return CreateWaveformTLB(name, vardFloat, nullptr); },
       [&] { return OpenWaveformTLB(nullptr, &handle); },
+      [&] { return WaveformMinMaxTLB(nullptr, 0, 0, 1, &value, &value, &value, &value); },
+      [&] { return WaveformHistogramTLB(nullptr, 0, 0, 1, 1, 0, 10, nullptr); },
+      [&] { return CreateCollectionTLB(nullptr, name, &handle); },
+      [&] { return AddToCollectionTLB(1, nullptr, name, 0); },
+      [&] { return LoadCollectionTLB(nullptr, name); },
   };
   for (const auto& call : calls) EXPECT_EQ(call(), vardInvalidParameter);
   EXPECT_EQ(vardIsDigitalWaveformTLB(nullptr), VARIANT_FALSE);
   EXPECT_EQ(vardIsIntegerWaveformTLB(nullptr), VARIANT_FALSE);
+  EXPECT_EQ(Taken(ExpandTextExTLB(nullptr)), L"");  // and never a null BSTR
   EXPECT_TRUE(Sent().empty());
   EXPECT_EQ(type, 77);
   EXPECT_EQ(text, reinterpret_cast<BSTR>(0x1234));
@@ -82,6 +90,9 @@ TEST_F(Automation, TextsArriveThroughTheirBuffers) {
   EXPECT_EQ(Text(Last().As<ScalarRequest>().String), "");
   CreateNumberTLB(Bstr(L"n"), 3.0, nullptr, nullptr, Bstr(path150));
   EXPECT_EQ(Text(Last().As<ScalarRequest>().Path).length(), 150u);  // buffer 256
+  short coll = 0;
+  CreateCollectionTLB(Bstr(L"f"), Bstr(std::wstring(5000, L'c')), &coll);
+  EXPECT_EQ(Text(Last().As<proto::CollectionRequest>().Comment).length(), 4094u);  // heap 4096
   BSTR description = nullptr;
   GetDescriptionTLB(nullptr, &description);  // an optional name: asks for ""
   EXPECT_EQ(Text(Last().As<ScalarRequest>().Name), "");
@@ -107,6 +118,7 @@ TEST_F(Automation, ResultsAndCodes) {
   EXPECT_EQ(GetStringTLB(Bstr(L"s"), &text), vardNotInitialized);
   ASSERT_NE(text, nullptr);
   EXPECT_EQ(Taken(text), L"");
+  EXPECT_EQ(ShowFormulaEditorTLB(), VARIANT_TRUE);  // 1000 is not 0
   InitDataManager();
 }
 
@@ -169,12 +181,17 @@ TEST_F(Automation, ClientArraysAreCheckedFirst) {
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 5, &none), vardInvalidParameter);
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 5, nullptr), vardInvalidParameter);
   EXPECT_EQ(WriteWaveformShortTLB(1, 0, 4, &shorts), vardInvalidParameter);  // float waveform
-  SAFEARRAY* untouched = reinterpret_cast<SAFEARRAY*>(0x5678);
-  EXPECT_EQ(ReadWaveformShortTLB(1, 0, 4, &untouched), vardInvalidParameter);
-  EXPECT_EQ(untouched, reinterpret_cast<SAFEARRAY*>(0x5678));
+  SAFEARRAY* made = nullptr;
+  EXPECT_EQ(ReadWaveformShortTLB(1, 0, 4, &made), vardInvalidParameter);
+  EXPECT_EQ(SafeArrayDestroy(made), S_OK);
+  EXPECT_EQ(WaveformHistogramTLB(Bstr(L"w"), 0, 0, 1, 1, 0, -3, &made), vardInvalidParameter);
+  EXPECT_EQ(SafeArrayDestroy(made), S_OK);
   for (std::uint32_t code : SentCodes()) EXPECT_EQ(code, proto::kGetWaveformDataType);
+  // The requests of the plain export, and no more.
+  server_.Clear();
   EXPECT_EQ(WriteWaveformFloatTLB(1, 0, 5, &floats), vardOK);
-  EXPECT_EQ(SentCodes().back(), proto::kWriteWaveform);
+  EXPECT_EQ(SentCodes(), (std::vector<std::uint32_t>{proto::kGetWaveformDataType,
+                                                     proto::kWriteWaveform}));
 
   SAFEARRAY* real = Vector(VT_R4, 1024);
   SAFEARRAY* imaginary = Vector(VT_R4, 512);
@@ -186,6 +203,73 @@ TEST_F(Automation, ClientArraysAreCheckedFirst) {
   EXPECT_EQ(BufferApplyWindowTLB(&floats, 7, vardHanning), vardInvalidParameter);
   EXPECT_EQ(BufferApplyWindowTLB(&floats, 6, vardHanning), vardOK);
   for (SAFEARRAY* a : {shorts, floats, real, imaginary}) EXPECT_EQ(SafeArrayDestroy(a), S_OK);
+}
+
+// DDE texts go through heap buffers of their length + 2 bytes, which a
+// 16-bit size must count; a refused request still answers with a text.
+TEST_F(Automation, DdeTextsAndTheirAnswers) {
+  server_.SetHandler([](std::uint32_t code, std::uint8_t*) -> LRESULT {
+    return code == proto::kDdeRequest ? vardDdeTimeout : 0xFFFF;
+  });
+  const std::wstring longest(32765, L'c'), too_long(32766, L'c');
+  BSTR result = nullptr;
+  EXPECT_EQ(VARDDDERequestTLB(nullptr, nullptr, Bstr(too_long), 5, &result),
+            vardDdeInvalidParameter);
+  EXPECT_EQ(Taken(result), L"\"\"");
+  EXPECT_EQ(VARDDDECommandTLB(nullptr, nullptr, Bstr(too_long), 5), vardDdeInvalidParameter);
+  EXPECT_TRUE(Sent().empty());
+  EXPECT_EQ(VARDDDECommandTLB(Bstr(L"app"), nullptr, Bstr(longest), 5), vardDdeUnknownError);
+  EXPECT_EQ(VARDDDERequestTLB(Bstr(L"app"), Bstr(L"topic"), Bstr(L"item"), 5, &result),
+            vardDdeTimeout);
+  EXPECT_EQ(Taken(result), L"item");  // the item field as the server left it
+}
+
+std::vector<std::wstring> Names(SAFEARRAY* array) {
+  std::vector<std::wstring> names;
+  EXPECT_NE(array, nullptr);
+  if (!array) return names;
+  EXPECT_EQ(array->rgsabound[0].lLbound, 1);
+  auto* slots = static_cast<BSTR*>(array->pvData);
+  for (ULONG i = 0; i < array->rgsabound[0].cElements; ++i) {
+    names.emplace_back(slots[i], SysStringLen(slots[i]));
+  }
+  SafeArrayDestroy(array);
+  return names;
+}
+
+// A find hands back its texts whole (a path as wide as its reply field) or
+// two quotation marks; path lists become name arrays, empty ones before
+// InitDataManager, when the navigator also answers nothing.
+TEST_F(Automation, EnumerationTextsAndNameArrays) {
+  server_.SetHandler([](std::uint32_t code, std::uint8_t* block) -> LRESULT {
+    auto& r = *reinterpret_cast<proto::EnumerationRequest*>(block);
+    if (code == proto::kGetVariablesInPath) {
+      std::memcpy(block + proto::kPathListOffset, "x\0yz\0", 6);
+    } else {
+      r.FindHandle = 9;
+      std::strcpy(r.VarName, "v1");
+      std::memset(r.Path, 'p', sizeof r.Path);  // no NUL: the whole field
+    }
+    return code == proto::kFindNextVariable ? vardNoSuchData : vardOK;
+  });
+  BSTR name = nullptr, path = nullptr;
+  SAFEARRAY* names = nullptr;
+  EXPECT_EQ(FindFirstVariableTLB(vardNavigateAll, &name, &path), 9);
+  EXPECT_EQ(Taken(name) + Taken(path), L"v1" + std::wstring(sizeof(proto::EnumerationRequest::Path) - 1, L'p'));
+  EXPECT_EQ(FindNextVariableTLB(9, &name, &path), vardNoSuchData);
+  EXPECT_EQ(Taken(name) + Taken(path), L"\"\"\"\"");
+  EXPECT_EQ(GetVariablesInPathTLB(nullptr, vardNavigateString, &names), vardOK);
+  EXPECT_EQ(Names(names), (std::vector<std::wstring>{L"x", L"yz"}));
+  EXPECT_EQ(Last().As<proto::PathListRequest>().Capacity, 24576);
+  ExitDataManager();
+  EXPECT_EQ(GetVariablesInPathTLB(Bstr(L"a"), vardNavigateAll, &names), vardNotInitialized);
+  EXPECT_TRUE(Names(names).empty());
+  EXPECT_EQ(FindFirstVariableTLB(vardNavigateAll, &name, &path), 0);
+  EXPECT_EQ(Taken(name) + Taken(path), L"\"\"\"\"");
+  EXPECT_EQ(Taken(GetVariableNameTLB(0, vardNavigateAll)), L"");
+  EXPECT_EQ(GetMultipleVariableNamesTLB(0, vardNavigateAll, &names), 0);
+  EXPECT_TRUE(Names(names).empty());
+  InitDataManager();
 }
 
 // Name lists become BSTR arrays with lower bound 1, read no further than
@@ -201,13 +285,7 @@ TEST(NameList, BecomesArrayOfNames) {
     SAFEARRAY* array = nullptr;
     EXPECT_TRUE(vard::automation::WideListToSafeArray(c.list.data(), c.list.size(), &array));
     ASSERT_NE(array, nullptr);
-    EXPECT_EQ(array->rgsabound[0].lLbound, 1);
-    ASSERT_EQ(array->rgsabound[0].cElements, c.names.size());
-    auto* slots = static_cast<BSTR*>(array->pvData);
-    for (std::size_t i = 0; i < c.names.size(); ++i) {
-      EXPECT_EQ(std::wstring(slots[i], SysStringLen(slots[i])), c.names[i]);
-    }
-    SafeArrayDestroy(array);
+    EXPECT_EQ(Names(array), c.names);
   }
   EXPECT_EQ(Taken(vard::automation::TwoQuotes()), L"\"\"");
 }

@@ -1,6 +1,6 @@
 // Helper programs beside a Windows test (or in another folder, such as the
 // other bitness's build): run one and read its one-line answer, or start one
-// that signals when it is ready and kill it later.
+// that signals when it is ready and kill it later; regsvr32 on the library.
 #pragma once
 
 #include <windows.h>
@@ -63,6 +63,26 @@ inline HANDLE StartReady(const char* program, const std::string& args,
   }
   CloseHandle(ready);
   return started ? pi.hProcess : nullptr;
+}
+
+// Registers the VARD32.dll of this folder as a user does ("regsvr32 /s");
+// regsvr32's exit code, or ~0u when it did not end within two minutes.
+inline DWORD RegisterLibrary() {
+  std::string command = "regsvr32.exe /s \"" + OwnFolder() + "VARD32.dll\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    return ~0u;
+  }
+  DWORD exit_code = ~0u;
+  if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(pi.hProcess, &exit_code);
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return exit_code;
 }
 
 // In the peer: tells the test it is ready.

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "automation/typelib_table.h"
+#include "tests/windows/peer.h"
 
 namespace tlb = vard::tlb;
 using tlb::table::kLibrary;
@@ -242,18 +243,7 @@ TEST_F(TypeLibrary, OtherPlatformsLibraryMatchesTheTable) {
 // remove it) leaves no key behind.
 TEST(Registration, RegistersAndIsRemovable) {
   const std::wstring dll = Folder() + L"VARD32.dll";
-  std::wstring command = L"regsvr32.exe /s \"" + dll + L"\"";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD exit_code = 1;
-  GetExitCodeProcess(pi.hProcess, &exit_code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  EXPECT_EQ(exit_code, 0u);
+  ASSERT_EQ(vard::test::RegisterLibrary(), 0u);
 
   HMODULE module = LoadLibraryW(dll.c_str());
   ASSERT_NE(module, nullptr);

@@ -7,6 +7,8 @@ need=(cmake make g++ g++-mingw-w64-i686 mingw-w64-tools wine googletest libbench
       libfftw3-dev libkissfft-dev)
 # The 64-bit build and its tests, which also run where 32-bit programs cannot.
 need+=(g++-mingw-w64-x86-64-posix wine64)
+# vardctl: its argument parser and its PNG writer (both header-only).
+need+=(libcli11-dev libstb-dev)
 need_i386=(wine32:i386)
 # Only for the screenshot scripts (scripts/formula-editor-shot.sh,
 # scripts/screenshot-navigator.sh): a virtual X display, the tools that

@@ -25,10 +25,15 @@ cmake --build --preset windows64 -j"$jobs"
 cmake --preset windows
 cmake --build --preset windows -j"$jobs"
 
-ctest --preset windows64 -j"$jobs"
+# Under Wine a process now and then fails to start or to get its first
+# window while many others start beside it; such a failure is retried once
+# (ctest still lists it), so one of Wine's start-up hiccups does not fail
+# the run. A fault of ours that shows every time still fails it.
+wine_retry=(--repeat until-pass:2)
+ctest --preset windows64 -j"$jobs" "${wine_retry[@]}"
 
 if ./scripts/can-run-32bit.sh; then
-  ctest --preset windows -j"$jobs"
+  ctest --preset windows -j"$jobs" "${wine_retry[@]}"
 else
   echo "this machine cannot run 32-bit programs: the 32-bit suite was skipped; the 64-bit suite ran"
 fi

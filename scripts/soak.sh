@@ -21,6 +21,7 @@ cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)" --target vard_soak >/dev/null
 prefix=$PWD/build/$preset/soak-prefix
 [ -d "$prefix" ] || ./scripts/wine-prefix.sh create "$prefix"
-trap './scripts/wine-prefix.sh stop "$prefix"' EXIT
+root=$PWD
+trap '"$root/scripts/wine-prefix.sh" stop "$prefix"' EXIT
 cd "build/$preset/bin"
 WINEPREFIX="$prefix" ../../../scripts/wine-run.sh ./vard_soak.exe run "$seconds" "$processes" "$threads"
